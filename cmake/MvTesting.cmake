@@ -1,0 +1,35 @@
+# mv_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>]
+#             [ENVIRONMENT <VAR=value...>] [FIXTURES <fixtures...>] [QT])
+#
+# One GoogleTest executable, registered with CTest test by test. Tests that
+# need the project's database and print servers list the fixtures
+# "services" (see tests/CMakeLists.txt). QT tests run on the offscreen
+# platform and use the project's Qt test main.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(MV_TEST_DATA_DIR ${PROJECT_SOURCE_DIR}/tests/data)
+
+function(mv_add_test name)
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock)
+  if(ARG_QT)
+    target_link_libraries(${name} PRIVATE mv_qt_test_main)
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
+  target_compile_definitions(${name} PRIVATE
+    MV_TEST_DATA_DIR="${MV_TEST_DATA_DIR}"
+    MV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    MV_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(env QT_QPA_PLATFORM=offscreen ${MV_TEST_ENVIRONMENT} ${ARG_ENVIRONMENT})
+  set(props ENVIRONMENT "${env}")
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
+  endif()
+  if(ARG_FIXTURES)
+    list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+endfunction()
