@@ -146,6 +146,8 @@ std::string_view IniUnquote(std::string_view raw)
     return v;
 }
 
+TIniFile::TIniFile() { Parse({}); }
+
 TIniFile::TIniFile(std::string fileName) : FFileName(std::move(fileName))
 {
     int fd = ::open(FFileName.c_str(), O_RDONLY | O_CLOEXEC);

@@ -39,7 +39,7 @@ public:
 class TIniFile {
 public:
     // A file that is not backed by a path: Parse() or the writers fill it.
-    TIniFile() = default;
+    TIniFile();
 
     // Reads `fileName` whole. A missing file gives an empty profile that
     // UpdateFile() creates. Any other failure to read throws EIniError.
