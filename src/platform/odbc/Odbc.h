@@ -116,7 +116,8 @@ public:
   // "[08001] ... password authentication failed ..."), password removed.
   // A connection already open is closed first.
   void Connect(const TLogon& logon, int loginTimeoutSeconds = 15);
-  // Closes the connection; open statements must be gone. Never throws.
+  // Closes the connection. Statements still alive lose their handles and
+  // throw on further use. An open transaction is rolled back. Never throws.
   void Disconnect() noexcept;
   bool Connected() const noexcept;
 
@@ -127,7 +128,8 @@ public:
   std::string DriverName() const;  // "sqlite3odbc.so", "psqlodbcw.so"
 
   // Columns of a table in their ordinal order (SQLColumns); empty when there
-  // is no such table. The name is matched as the data source stores it.
+  // is no such table. The name is tried as given, then in lower and in upper
+  // case, since PostgreSQL stores unquoted names in lower case.
   std::vector<TColumnInfo> TableColumns(std::string_view table) const;
 
   // Runs a statement that returns no rows (DDL, INSERT without parameters).
@@ -157,7 +159,8 @@ private:
 // is read completely on demand, so Text always gives the whole value.
 class TStatement {
 public:
-  // The connection must outlive the statement.
+  // Throws when the connection is not open. A statement that outlives its
+  // connection's Disconnect or destruction throws on every further use.
   explicit TStatement(TConnection& connection);
   ~TStatement();
   TStatement(TStatement&&) noexcept;
@@ -226,6 +229,7 @@ public:
   void Cancel() noexcept;
 
 private:
+  friend class TConnection;
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
 };
