@@ -231,7 +231,8 @@ void FormatInto(std::string& out, std::string_view p, const TDecoded& v, int dep
             break;
         case 'c':
             FormatInto(out, "mm/dd/yyyy", v, depth + 1);
-            if (v.Hour != 0 || v.Minute != 0 || v.Second != 0 || v.MSec != 0) {
+            // Milliseconds do not count: the time shown would read 00:00:00.
+            if (v.Hour != 0 || v.Minute != 0 || v.Second != 0) {
                 out += ' ';
                 FormatInto(out, "hh:nn:ss", v, depth + 1);
             }

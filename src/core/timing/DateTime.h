@@ -68,7 +68,8 @@ TDateTime TimeOf(TDateTime t);  // time of day only, 0 <= result < 1
 // Examples: "mm/dd/yyyy hh:nn:ss", "hh:nn:ss", "yyyy,mm,dd hh:nn:ss", "yy-mm-dd".
 std::string FormatDateTime(std::string_view pattern, TDateTime t);
 
-// "mm/dd/yyyy hh:nn:ss"; the time is left out when it is exactly 00:00:00.
+// "mm/dd/yyyy hh:nn:ss"; the time is left out when it reads 00:00:00 (a
+// fraction of a second alone does not bring it in).
 std::string DateTimeToStr(TDateTime t);
 std::string DateToStr(TDateTime t);  // "mm/dd/yyyy"
 std::string TimeToStr(TDateTime t);  // "hh:nn:ss"

@@ -99,6 +99,7 @@ TEST(DateTime, FormatPatterns) {
 TEST(DateTime, DateTimeToStrLeavesOutMidnight) {
     EXPECT_EQ(DateTimeToStr(EncodeDate(2024, 1, 15)), "01/15/2024");
     EXPECT_EQ(DateTimeToStr(EncodeDateTime(2024, 1, 15, 0, 0, 1, 0)), "01/15/2024 00:00:01");
+    EXPECT_EQ(DateTimeToStr(EncodeDateTime(2024, 1, 15, 0, 0, 0, 81)), "01/15/2024");
     EXPECT_EQ(DateTimeToStr(EncodeDateTime(2024, 1, 15, 23, 59, 59, 0)), "01/15/2024 23:59:59");
     EXPECT_EQ(TimeToStr(EncodeTime(7, 8, 9, 0)), "07:08:09");
     EXPECT_EQ(DateToStr(EncodeDateTime(1999, 12, 31, 23, 0, 0, 0)), "12/31/1999");
