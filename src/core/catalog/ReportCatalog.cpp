@@ -1,6 +1,7 @@
 #include "core/catalog/ReportCatalog.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace mv {
 
@@ -31,6 +32,11 @@ TReportCatalog::TReportCatalog(const std::string& folder)
         dir += '/';
     FMain = ReadOrEmpty(dir + kMainFileName);
     FUser = ReadOrEmpty(dir + kUserFileName);
+}
+
+TReportCatalog::TReportCatalog(TIniFile mainCatalog, TIniFile userCatalog)
+    : FMain(std::move(mainCatalog)), FUser(std::move(userCatalog))
+{
 }
 
 TReportItem TReportCatalog::ReadReport(const TIniFile& file, const std::string& key) const

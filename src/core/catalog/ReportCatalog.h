@@ -30,6 +30,8 @@ public:
 
     // Reads both files from `folder` (with or without a trailing "/").
     explicit TReportCatalog(const std::string& folder);
+    // A catalog of two profiles already in memory.
+    TReportCatalog(TIniFile mainCatalog, TIniFile userCatalog);
 
     // User catalog first, then the main catalog; throws std::runtime_error
     // "The report is not found in INI file." when neither has a section `key`.
