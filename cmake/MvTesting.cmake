@@ -24,12 +24,21 @@ function(mv_add_test name)
     MV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     MV_BINARY_DIR="${PROJECT_BINARY_DIR}")
   set(env QT_QPA_PLATFORM=offscreen ${MV_TEST_ENVIRONMENT} ${ARG_ENVIRONMENT})
-  set(props ENVIRONMENT "${env}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_LIST ${name}_TESTS)
+  # gtest_discover_tests(PROPERTIES ...) flattens list values, which pairs
+  # the second environment variable with the third as property and value and
+  # loses LABELS. So the properties are set by a file that ctest reads after
+  # the discovered tests, each list kept whole in a bracket argument.
+  set(text "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES\n")
+  string(APPEND text "    ENVIRONMENT [==[${env}]==]\n")
   if(ARG_LABELS)
-    list(APPEND props LABELS "${ARG_LABELS}")
+    string(APPEND text "    LABELS [==[${ARG_LABELS}]==]\n")
   endif()
   if(ARG_FIXTURES)
-    list(APPEND props FIXTURES_REQUIRED "${ARG_FIXTURES}")
+    string(APPEND text "    FIXTURES_REQUIRED [==[${ARG_FIXTURES}]==]\n")
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+  string(APPEND text "  )\nendif()\n")
+  set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props_file} "${text}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
 endfunction()
