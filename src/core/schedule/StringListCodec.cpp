@@ -1,19 +1,27 @@
 #include "core/schedule/StringListCodec.h"
 
+#include <array>
+
+#include "platform/ini/IniFile.h"
+
 namespace mv {
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
+// Value of each byte as a hexadecimal digit; -1 for the bytes that are none.
+constexpr std::array<signed char, 256> kHexValue = [] {
+    std::array<signed char, 256> t{};
+    t.fill(-1);
+    for (int i = 0; i < 10; ++i)
+        t[static_cast<std::size_t>('0' + i)] = static_cast<signed char>(i);
+    for (int i = 0; i < 6; ++i) {
+        t[static_cast<std::size_t>('A' + i)] = static_cast<signed char>(10 + i);
+        t[static_cast<std::size_t>('a' + i)] = static_cast<signed char>(10 + i);
+    }
+    return t;
+}();
+
+int HexDigit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
 } // namespace
 
@@ -36,7 +44,7 @@ std::vector<std::string> SplitTextLines(std::string_view text)
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t eol = text.find_first_of("\r\n", pos);
+        std::size_t eol = FindLineBreak(text, pos);
         if (eol == std::string_view::npos) {
             lines.emplace_back(text.substr(pos));
             break;

@@ -130,6 +130,8 @@ private:
     std::unordered_map<std::string, std::size_t> FSectionIndex; // lower-cased name -> first section
 };
 
+// Offset of the first CR or LF at or after `from` in `text`, or npos.
+std::size_t FindLineBreak(std::string_view text, std::size_t from = 0);
 // ASCII letter case folding, as profile names compare.
 std::string IniLower(std::string_view text);
 // The value of a raw "key=value" right-hand side as reading returns it:

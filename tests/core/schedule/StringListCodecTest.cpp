@@ -44,6 +44,14 @@ TEST(HexStringList, Decode)
     }
 }
 
+// Line breaks far apart and of every kind, beyond the scanner's window.
+TEST(HexStringList, SplitsLongTextsAtEveryKindOfBreak)
+{
+    const std::string a(5000, 'a'), b(9000, 'b'), c(4096, 'c');
+    EXPECT_EQ(SplitTextLines(a + "\r" + b + "\n" + c + "\r\n" + a), (TLines{a, b, c, a}));
+    EXPECT_EQ(SplitTextLines(c + "\r" + c + "\r"), (TLines{c, c}));
+}
+
 TEST(HexStringList, RoundTripOfEveryByte)
 {
     std::string all;
