@@ -213,6 +213,53 @@ std::size_t BoundWidth(const TColumnInfo& c, std::size_t maxWidth) {
   return w + 1;
 }
 
+// Where the '?' parameter markers and the comments of SQL text are, string
+// literals and quoted identifiers skipped.
+struct TSqlScan {
+  std::vector<std::size_t> Markers;                         // offsets
+  std::vector<std::pair<std::size_t, std::size_t>> Comments;  // [begin, end)
+};
+
+TSqlScan ScanSql(std::string_view sql) {
+  TSqlScan scan;
+  std::size_t i = 0, n = sql.size();
+  auto skipQuoted = [&](char close) {
+    ++i;
+    while (i < n) {
+      if (sql[i] == close) {
+        if (close != ']' && i + 1 < n && sql[i + 1] == close) {
+          i += 2;  // doubled quote inside the quoted text
+          continue;
+        }
+        ++i;
+        return;
+      }
+      ++i;
+    }
+  };
+  while (i < n) {
+    char c = sql[i];
+    if (c == '\'' || c == '"' || c == '`') {
+      skipQuoted(c);
+    } else if (c == '[') {
+      skipQuoted(']');
+    } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+      std::size_t begin = i;
+      while (i < n && sql[i] != '\n') ++i;
+      scan.Comments.emplace_back(begin, i);
+    } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+      std::size_t end = sql.find("*/", i + 2);
+      std::size_t begin = i;
+      i = end == std::string_view::npos ? n : end + 2;
+      scan.Comments.emplace_back(begin, i);
+    } else {
+      if (c == '?') scan.Markers.push_back(i);
+      ++i;
+    }
+  }
+  return scan;
+}
+
 struct TParam {
   bool Set = false;
   SQLSMALLINT CType = SQL_C_CHAR;
@@ -224,6 +271,34 @@ struct TParam {
   std::int64_t Int = 0;
   SQLLEN Ind = 0;
 };
+
+// The parameter as an SQLite literal, or nothing when it has no exact one
+// (a text holding NUL, a number that is not finite).
+std::optional<std::string> SqliteLiteral(const TParam& p) {
+  if (p.Ind == SQL_NULL_DATA) return "NULL";
+  if (p.CType == SQL_C_DOUBLE) {
+    if (!std::isfinite(p.Double)) return std::nullopt;
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, p.Double);
+    if (ec != std::errc()) return std::nullopt;
+    std::string v(buf, end);
+    if (v.find_first_of(".e") == std::string::npos) v += ".0";  // stays a REAL
+    return v.front() == '-' ? "(" + v + ")" : v;  // "x-?" must not become "x--1"
+  }
+  if (p.CType == SQL_C_SBIGINT) {
+    if (p.Int == std::numeric_limits<std::int64_t>::min()) return "(-9223372036854775807-1)";
+    std::string v = std::to_string(p.Int);
+    return v.front() == '-' ? "(" + v + ")" : v;
+  }
+  if (p.Text.find('\0') != std::string::npos) return std::nullopt;
+  std::string v = "'";
+  for (char c : p.Text) {
+    v += c;
+    if (c == '\'') v += '\'';
+  }
+  v += '\'';
+  return v;
+}
 
 struct TColumnBuffer {
   std::size_t Width = 0;  // bytes per row, NUL included
@@ -429,6 +504,11 @@ struct TConnection::TImpl {
   bool IsConnected = false;
   TLogon Logon;
   bool BlockGetData = false;  // SQLGetData works on any row of a block
+  // The SQLite driver streams rows (StepAPI) only for statements without
+  // bound parameters; with them it reads the whole result into memory first
+  // (150 MB for a week of readings). Its parameters are therefore sent as
+  // exactly encoded literals.
+  bool InlineParameters = false;
   std::mutex StatementsLock;  // guards Statements
   std::set<TStatement::TImpl*> Statements;
 
@@ -510,6 +590,7 @@ struct TStatement::TImpl {
 
   void BindParameters(SQLHSTMT h) {
     SQLFreeStmt(h, SQL_RESET_PARAMS);
+    CheckParameterCount();
     std::size_t count = std::max(NumParams, Params.size());
     for (std::size_t i = 0; i < count; ++i) {
       if (i >= Params.size() || !Params[i].Set)
@@ -526,6 +607,72 @@ struct TStatement::TImpl {
                                       p.ColumnSize, p.Decimals, value, bufLen, &p.Ind);
       if (!SQL_SUCCEEDED(rc)) Throw(rc, QueryContext("Cannot bind parameter " + std::to_string(i + 1) + " of"));
     }
+  }
+
+  void CheckParameterCount() const {
+    if (Params.size() > NumParams && NumParams > 0)
+      throw EOdbcError(QueryContext("Cannot run") + ": a value is given for parameter " +
+                       std::to_string(Params.size()) + " but the query has " + std::to_string(NumParams));
+  }
+
+  // The SQL text with every marker replaced by its parameter's literal and
+  // every comment by a blank (the SQLite driver counts a '?' in a comment as
+  // a marker); nothing when a parameter has no exact literal, or with
+  // withLiterals false, the text with its markers and without comments.
+  std::optional<std::string> InlineSql(bool withLiterals = true) const {
+    if (withLiterals) CheckParameterCount();
+    TSqlScan scan = ScanSql(SqlText);
+    std::string out;
+    out.reserve(SqlText.size() + 24 * scan.Markers.size());
+    std::size_t from = 0, k = 0, m = 0;
+    while (true) {
+      std::size_t nextMarker = k < scan.Markers.size() ? scan.Markers[k] : std::string::npos;
+      std::size_t nextComment = m < scan.Comments.size() ? scan.Comments[m].first : std::string::npos;
+      if (nextMarker == std::string::npos && nextComment == std::string::npos) break;
+      if (nextComment < nextMarker) {
+        out.append(SqlText, from, nextComment - from);
+        out += ' ';
+        from = scan.Comments[m++].second;
+        continue;
+      }
+      out.append(SqlText, from, nextMarker - from);
+      from = nextMarker + 1;
+      if (!withLiterals) {
+        out += '?';
+      } else {
+        if (k >= Params.size() || !Params[k].Set)
+          throw EOdbcError(QueryContext("Cannot run") + ": parameter " + std::to_string(k + 1) + " has no value");
+        std::optional<std::string> lit = SqliteLiteral(Params[k]);
+        if (!lit) return std::nullopt;
+        out += *lit;
+      }
+      ++k;
+    }
+    out.append(SqlText, from, std::string::npos);
+    return out;
+  }
+
+  // Runs SqlText with the parameters. Always directly: psqlODBC types the
+  // parameters of a statement prepared before (by SQLPrepare) from the
+  // server's guess rather than from the binding, so a 3.5 compared with an
+  // integer column fails; executed directly, the binding's types are sent.
+  void Run(SQLHSTMT h) {
+    std::string text;
+    if (Conn->InlineParameters) {
+      SQLFreeStmt(h, SQL_RESET_PARAMS);
+      if (std::optional<std::string> sql = InlineSql()) {
+        SQLRETURN rc = SQLExecDirect(h, Sql(*sql), static_cast<SQLINTEGER>(sql->size()));
+        AfterExecute(h, rc);
+        return;
+      }
+      // no exact literal: bind for real, at the cost of memory
+      text = *InlineSql(false);
+    } else {
+      text = SqlText;
+    }
+    BindParameters(h);
+    SQLRETURN rc = SQLExecDirect(h, Sql(text), static_cast<SQLINTEGER>(text.size()));
+    AfterExecute(h, rc);
   }
 
   // Sets up the column buffers of a result set just produced.
@@ -752,6 +899,9 @@ void TConnection::Connect(const TLogon& logon, int loginTimeoutSeconds) {
   SQLUINTEGER ext = 0;
   if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr)))
     FImpl->BlockGetData = (ext & SQL_GD_BLOCK) && (ext & SQL_GD_BOUND) && (ext & SQL_GD_ANY_ORDER);
+  SQLCHAR dbms[64] = {};
+  if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, nullptr)))
+    FImpl->InlineParameters = IEquals(reinterpret_cast<char*>(dbms), "SQLite");
 }
 
 void TConnection::Disconnect() noexcept {
@@ -874,6 +1024,11 @@ void TStatement::Prepare(std::string_view sql) {
   FImpl->Params.clear();
   FImpl->NumParams = 0;
   FImpl->SqlText.assign(sql);
+  if (FImpl->Conn->InlineParameters) {
+    // Prepared at each Execute, with its values in place.
+    FImpl->NumParams = ScanSql(FImpl->SqlText).Markers.size();
+    return;
+  }
   std::string text(sql);
   SQLRETURN rc = SQLPrepare(h, Sql(text), static_cast<SQLINTEGER>(text.size()));
   if (!SQL_SUCCEEDED(rc)) FImpl->Throw(rc, FImpl->QueryContext("Cannot prepare"));
@@ -895,8 +1050,12 @@ void TStatement::BindText(int position, std::string_view value) {
 void TStatement::BindDouble(int position, double value) {
   TParam& p = FImpl->ParamAt(position);
   p.CType = SQL_C_DOUBLE;
-  p.SqlType = SQL_DOUBLE;
-  p.ColumnSize = 15;
+  // Typed NUMERIC: psqlODBC then sends a numeric, which PostgreSQL compares
+  // with integer and float columns alike; as DOUBLE it lets the server guess
+  // the type from the context, and "CHANNEL < ?" with 3.5 fails as an
+  // invalid integer. The driver still sends all 17 digits.
+  p.SqlType = SQL_NUMERIC;
+  p.ColumnSize = 17;
   p.Double = value;
   p.Ind = sizeof(double);
 }
@@ -920,12 +1079,14 @@ void TStatement::BindNull(int position) {
 
 void TStatement::BindTimestamp(int position, const TTimestamp& value) {
   TParam& p = FImpl->ParamAt(position);
-  // Text in the stored form, typed as a timestamp: PostgreSQL converts it for
-  // a timestamp column and compares it as text with a text column, and the
-  // SQLite driver passes it on unchanged.
+  // Text in the stored form, of no declared type: PostgreSQL takes it as a
+  // timestamp beside a timestamp column and as text beside a text column
+  // (typed as a timestamp, psqlODBC would send a timestamp that no text
+  // column compares with), and SQLite compares it with the stored text
+  // exactly (a binary timestamp would arrive there with ".000" appended).
   p.Text = FormatTimestamp(value);
   p.CType = SQL_C_CHAR;
-  p.SqlType = SQL_TYPE_TIMESTAMP;
+  p.SqlType = SQL_VARCHAR;
   p.ColumnSize = 19;
   p.Decimals = 0;
   p.Ind = static_cast<SQLLEN>(p.Text.size());
@@ -940,20 +1101,16 @@ void TStatement::Execute() {
   SQLHSTMT h = FImpl->Handle("run a query");
   if (FImpl->SqlText.empty()) throw EOdbcError("Cannot run a query: nothing was prepared");
   FImpl->Close();
-  FImpl->BindParameters(h);
-  SQLRETURN rc = SQLExecute(h);
-  FImpl->AfterExecute(h, rc);
+  FImpl->Run(h);
 }
 
 void TStatement::ExecuteDirect(std::string_view sql) {
   SQLHSTMT h = FImpl->Handle("run a query");
   FImpl->Close();
-  FImpl->NumParams = 0;
   FImpl->SqlText.assign(sql);
-  FImpl->BindParameters(h);
-  std::string text(sql);
-  SQLRETURN rc = SQLExecDirect(h, Sql(text), static_cast<SQLINTEGER>(text.size()));
-  FImpl->AfterExecute(h, rc);
+  // Other drivers count their own markers (PostgreSQL has '?' operators).
+  FImpl->NumParams = FImpl->Conn->InlineParameters ? ScanSql(FImpl->SqlText).Markers.size() : 0;
+  FImpl->Run(h);
 }
 
 std::int64_t TStatement::AffectedRows() const { return FImpl->Affected; }

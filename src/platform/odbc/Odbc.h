@@ -157,6 +157,11 @@ private:
 // Every column is fetched as text (both drivers deliver text natively);
 // Double, Int64 and Timestamp parse it. A value longer than the bound width
 // is read completely on demand, so Text always gives the whole value.
+//
+// Column names come as the data source gives them: PostgreSQL gives unquoted
+// names in lower case. While it streams, the SQLite driver describes computed
+// columns (COUNT(*), SUM(...), expressions) as VARCHAR(255); their text is
+// still the number.
 class TStatement {
 public:
   // Throws when the connection is not open. A statement that outlives its
@@ -176,19 +181,24 @@ public:
   void SetMaxBoundWidth(std::size_t bytes);
 
   // Prepares SQL with '?' markers. Clears the parameters bound before.
+  // Errors in the SQL may show only at Execute: the SQLite driver is given
+  // the statement then, with its values in place (bound parameters would
+  // make it read the whole result into memory before the first row).
   void Prepare(std::string_view sql);
   std::size_t ParameterCount() const;
 
   // Parameter values are copied; the arguments need not outlive the call.
   void BindText(int position, std::string_view value);
+  // Sent as a NUMERIC so that PostgreSQL compares it with integer and float
+  // columns alike (3.5 against an integer column is no error).
   void BindDouble(int position, double value);
   void BindInt64(int position, std::int64_t value);
   void BindNull(int position);
-  // A date-time sent as the text "YYYY-MM-DD HH:MM:SS" typed as a timestamp:
-  // compares correctly against PostgreSQL timestamp columns and against text
-  // columns holding that form, including rows exactly on the bound (the
-  // SQLite driver would append ".000" to a binary timestamp parameter, which
-  // text comparison places after the boundary row).
+  // A date-time sent as the text "YYYY-MM-DD HH:MM:SS": compares correctly
+  // against PostgreSQL timestamp columns and against text columns holding
+  // that form, including rows exactly on the bound (the SQLite driver would
+  // append ".000" to a binary timestamp parameter, which text comparison
+  // places after the boundary row).
   void BindTimestamp(int position, const TTimestamp& value);
   void ClearParameters();
 
