@@ -223,9 +223,13 @@ struct TSqlScan {
 TSqlScan ScanSql(std::string_view sql) {
   TSqlScan scan;
   std::size_t i = 0, n = sql.size();
-  auto skipQuoted = [&](char close) {
+  auto skipQuoted = [&](char close, bool backslashEscapes = false) {
     ++i;
     while (i < n) {
+      if (backslashEscapes && sql[i] == '\\') {
+        i += 2;
+        continue;
+      }
       if (sql[i] == close) {
         if (close != ']' && i + 1 < n && sql[i + 1] == close) {
           i += 2;  // doubled quote inside the quoted text
@@ -239,8 +243,23 @@ TSqlScan ScanSql(std::string_view sql) {
   };
   while (i < n) {
     char c = sql[i];
-    if (c == '\'' || c == '"' || c == '`') {
+    if (c == '\'') {
+      // PostgreSQL's E'...' knows backslash escapes
+      bool escapes = i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') && (i == 1 || !IsWordChar(sql[i - 2]));
+      skipQuoted(c, escapes);
+    } else if (c == '"' || c == '`') {
       skipQuoted(c);
+    } else if (c == '$' && (i == 0 || !IsWordChar(sql[i - 1]))) {
+      // PostgreSQL's dollar quoting: $$...$$ or $tag$...$tag$
+      std::size_t close = i + 1;
+      while (close < n && (std::isalpha(static_cast<unsigned char>(sql[close])) || sql[close] == '_')) ++close;
+      if (close < n && sql[close] == '$') {
+        std::string_view tag = sql.substr(i, close + 1 - i);
+        std::size_t end = sql.find(tag, close + 1);
+        i = end == std::string_view::npos ? n : end + tag.size();
+      } else {
+        ++i;
+      }
     } else if (c == '[') {
       skipQuoted(']');
     } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
@@ -509,6 +528,11 @@ struct TConnection::TImpl {
   // (150 MB for a week of readings). Its parameters are therefore sent as
   // exactly encoded literals.
   bool InlineParameters = false;
+  // PostgreSQL guesses the type of an untyped parameter from its context:
+  // "CHANNEL < ?" makes it an integer, and 3.5 then fails; with server-side
+  // cursors (UseDeclareFetch) psqlODBC sends every parameter untyped. Numeric
+  // parameters are therefore given their type in the SQL text.
+  bool CastNumbers = false;
   std::mutex StatementsLock;  // guards Statements
   std::set<TStatement::TImpl*> Statements;
 
@@ -652,6 +676,28 @@ struct TStatement::TImpl {
     return out;
   }
 
+  // SqlText with each marker of a numeric parameter wrapped in a cast.
+  std::string WithNumberCasts() const {
+    TSqlScan scan = ScanSql(SqlText);
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < scan.Markers.size() && k < Params.size(); ++k) {
+      const TParam& p = Params[k];
+      const char* type = p.Ind == SQL_NULL_DATA   ? nullptr
+                         : p.CType == SQL_C_DOUBLE ? "DOUBLE PRECISION"
+                         : p.CType == SQL_C_SBIGINT ? "BIGINT"
+                                                    : nullptr;
+      if (!type) continue;
+      out.append(SqlText, from, scan.Markers[k] - from);
+      out += "CAST(? AS ";
+      out += type;
+      out += ')';
+      from = scan.Markers[k] + 1;
+    }
+    out.append(SqlText, from, std::string::npos);
+    return out;
+  }
+
   // Runs SqlText with the parameters. Always directly: psqlODBC types the
   // parameters of a statement prepared before (by SQLPrepare) from the
   // server's guess rather than from the binding, so a 3.5 compared with an
@@ -667,6 +713,8 @@ struct TStatement::TImpl {
       }
       // no exact literal: bind for real, at the cost of memory
       text = *InlineSql(false);
+    } else if (Conn->CastNumbers) {
+      text = WithNumberCasts();
     } else {
       text = SqlText;
     }
@@ -900,8 +948,10 @@ void TConnection::Connect(const TLogon& logon, int loginTimeoutSeconds) {
   if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr)))
     FImpl->BlockGetData = (ext & SQL_GD_BLOCK) && (ext & SQL_GD_BOUND) && (ext & SQL_GD_ANY_ORDER);
   SQLCHAR dbms[64] = {};
-  if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, nullptr)))
+  if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, nullptr))) {
     FImpl->InlineParameters = IEquals(reinterpret_cast<char*>(dbms), "SQLite");
+    FImpl->CastNumbers = IEquals(reinterpret_cast<char*>(dbms), "PostgreSQL");
+  }
 }
 
 void TConnection::Disconnect() noexcept {
@@ -1050,12 +1100,8 @@ void TStatement::BindText(int position, std::string_view value) {
 void TStatement::BindDouble(int position, double value) {
   TParam& p = FImpl->ParamAt(position);
   p.CType = SQL_C_DOUBLE;
-  // Typed NUMERIC: psqlODBC then sends a numeric, which PostgreSQL compares
-  // with integer and float columns alike; as DOUBLE it lets the server guess
-  // the type from the context, and "CHANNEL < ?" with 3.5 fails as an
-  // invalid integer. The driver still sends all 17 digits.
-  p.SqlType = SQL_NUMERIC;
-  p.ColumnSize = 17;
+  p.SqlType = SQL_DOUBLE;
+  p.ColumnSize = 15;
   p.Double = value;
   p.Ind = sizeof(double);
 }

@@ -189,8 +189,9 @@ public:
 
   // Parameter values are copied; the arguments need not outlive the call.
   void BindText(int position, std::string_view value);
-  // Sent as a NUMERIC so that PostgreSQL compares it with integer and float
-  // columns alike (3.5 against an integer column is no error).
+  // Numbers compare with integer and float columns alike on every driver
+  // (on PostgreSQL the marker is given its type: 3.5 against an integer
+  // column would otherwise fail as an invalid integer).
   void BindDouble(int position, double value);
   void BindInt64(int position, std::int64_t value);
   void BindNull(int position);

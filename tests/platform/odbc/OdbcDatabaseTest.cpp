@@ -232,6 +232,17 @@ TEST_P(OdbcDb, MarkersInsideLiteralsAreText) {
   EXPECT_EQ(st.Text(1), "it's ? too");
   EXPECT_EQ(st.Text(2), "it's ?");
   EXPECT_FALSE(st.Fetch());
+
+  if (!Pg()) return;
+  // PostgreSQL's own quoting: escapes and dollar quotes
+  st.Prepare("SELECT E'it\\'s ?' AS A, $$?$$ AS B, $q$ ? $q$ AS C, 10 - ? AS D");
+  st.BindDouble(1, 2.5);
+  st.Execute();
+  ASSERT_TRUE(st.Fetch());
+  EXPECT_EQ(st.Text(0), "it's ?");
+  EXPECT_EQ(st.Text(1), "?");
+  EXPECT_EQ(st.Text(2), " ? ");
+  EXPECT_DOUBLE_EQ(st.Double(3), 7.5);
 }
 
 // Readings are stored to the second; a range given by its exact first and
