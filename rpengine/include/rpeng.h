@@ -70,10 +70,12 @@ enum {
   RE_ERR_BADSTRUCTSIZE = 507,   /* a record's StructSize is not one the engine knows */
   RE_ERR_BADHANDLE = 508,       /* unknown or already released text handle */
   RE_ERR_BADARGUMENT = 509,     /* a null pointer or a value out of its range */
+  RE_ERR_TOOMANYJOBS = 510,     /* no print job handle is free (32767 jobs open) */
   RE_ERR_NOSQL = 515,           /* the report (or subreport) has no query text to give */
   RE_ERR_ALREADYSTARTED = 524,  /* the job is already running in this thread; the call did nothing */
   RE_ERR_DBLOGON = 530,         /* cannot connect to the data source (ODBC text follows, password removed) */
   RE_ERR_DBQUERY = 531,         /* the query failed at the data source */
+  RE_ERR_DATAVALUE = 532,       /* a value of the result does not fit the report (a total over a non-number) */
   RE_ERR_NOOUTPUT = 535,        /* REStartPrintJob without an output chosen */
   RE_ERR_EXPORTFORMAT = 540,    /* unknown export format library or type */
   RE_ERR_EXPORTDEST = 541,      /* unknown export destination, or no file name */
@@ -81,11 +83,13 @@ enum {
   RE_ERR_PRINTER = 543,         /* the printer cannot be reached or refused the job (CUPS text follows) */
   RE_ERR_NODISPLAY = 544,       /* preview asked for but there is no display to show it on */
   RE_ERR_CANCELLED = 545,       /* the job was cancelled by the user before it finished */
+  RE_ERR_NOTAVAILABLE = 547,    /* the output (printer, preview, PDF, Excel, Word, RTF) is not in this build */
   RE_ERR_PARAMUNKNOWN = 650,    /* no parameter of that name in that (sub)report */
   RE_ERR_PARAMTYPE = 651,       /* the value's type is not the parameter's type */
   RE_ERR_PARAMVALUE = 652,      /* the value is outside the parameter's limits */
   RE_ERR_PARAMMISSING = 653,    /* a parameter without a value, and prompting is off */
-  RE_ERR_NOTCURRENTVALUES = 656 /* current values do not apply to this parameter (a linked one) */
+  RE_ERR_NOTCURRENTVALUES = 656, /* current values do not apply to this parameter (a linked one) */
+  RE_ERR_INTERNAL = 699         /* an unexpected failure inside the engine (text says what) */
 };
 
 /* ---- Engine and print jobs ---------------------------------------------- */

@@ -1,0 +1,147 @@
+#include "PagedWriter.h"
+
+#include <algorithm>
+
+namespace mv::rpe {
+
+void TPagedWriter::Begin(const TReportInfo& info) {
+  FInfo = info;
+  FPage = TextPageOf(info.File->Page);
+  FColumnStack.assign(1, &FInfo.Columns);
+  FSpool.emplace(FTempFolder);
+  // At least a few rows per page, however long the header and footer are.
+  FCapacity = std::max(5, FPage.Lines - ChromeLines());
+  FPageCount = 1;
+  FUsed = 0;
+  WriteDocumentStart();
+  WritePageStart(1);
+}
+
+void TPagedWriter::Need(int lines) {
+  if (!FPaginate) return;
+  if (Depth() > 0 && !BreaksInSubreports()) {
+    FUsed += lines;
+    return;
+  }
+  if (FUsed > 0 && FUsed + lines > FCapacity) {
+    EndPage();
+    ++FPageCount;
+    FUsed = 0;
+    WritePageStart(FPageCount);
+    if (Depth() > 0) {
+      WriteContinuation();
+      FUsed += SubreportStartLines();
+    }
+  }
+  FUsed += lines;
+}
+
+void TPagedWriter::EndPage() {
+  if (FTableOpen) WriteTableEnd();
+  FTableOpen = false;
+  WritePageEnd(FPageCount);
+}
+
+void TPagedWriter::NeedInTable(int lines) {
+  if (Depth() > 0) {
+    Need(lines);
+    return;
+  }
+  if (!FTableOpen) {
+    Need(lines + TableStartLines());
+    WriteTableStart();
+    FTableOpen = true;
+    return;
+  }
+  Need(lines);
+}
+
+void TPagedWriter::BeginSection(const TSectionEvent& section) {
+  // A group header is kept on the page of the group's first row.
+  FHeaderPending = section.Kind == TSectionKind::GroupHeader;
+  FPending.clear();
+}
+
+void TPagedWriter::FlushPending(int extra) {
+  int lines = extra;
+  for (const auto& p : FPending)
+    lines += std::holds_alternative<TTextLine>(p) ? TextLines(std::get<TTextLine>(p)) : TotalsLines(std::get<TTotalsLine>(p));
+  // The row that follows, with the captions when the table is not open yet.
+  if (extra && !FTableOpen) extra += TableStartLines();
+  if (!FPending.empty() || extra) Need(lines + extra);
+  FUsed -= extra;  // the row counts itself
+  for (const auto& p : FPending) {
+    if (std::holds_alternative<TTextLine>(p))
+      WriteText(std::get<TTextLine>(p));
+    else
+      WriteTotals(std::get<TTotalsLine>(p));
+  }
+  FPending.clear();
+  FlushIfFull();
+}
+
+void TPagedWriter::Text(const TTextLine& line) {
+  if (FHeaderPending) {
+    FPending.emplace_back(line);
+    return;
+  }
+  Need(TextLines(line));
+  WriteText(line);
+  FlushIfFull();
+}
+
+void TPagedWriter::Totals(const TTotalsLine& totals) {
+  if (FHeaderPending) {
+    FPending.emplace_back(totals);
+    return;
+  }
+  NeedInTable(TotalsLines(totals));
+  WriteTotals(totals);
+  FlushIfFull();
+}
+
+void TPagedWriter::EndSection() {
+  if (FHeaderPending) {
+    FlushPending(FPending.empty() ? 0 : 1);
+    FHeaderPending = false;
+  }
+}
+
+void TPagedWriter::BeginSubreport(const TSubreportInfo& subreport) {
+  if (FHeaderPending) {
+    FlushPending(0);
+    FHeaderPending = false;
+  }
+  NeedInTable(SubreportStartLines());
+  FSubreports.push_back(subreport);
+  FSubColumns.push_back(subreport.Columns);
+  WriteSubreportStart(FSubreports.back());
+  FColumnStack.push_back(&FSubColumns.back());
+  ColumnsChanged();
+}
+
+void TPagedWriter::EndSubreport() {
+  WriteSubreportEnd();
+  FColumnStack.pop_back();
+  FSubColumns.pop_back();
+  FSubreports.pop_back();
+  ColumnsChanged();
+}
+
+void TPagedWriter::Row(const TRowView& row) {
+  NeedInTable(1);
+  WriteRow(row);
+  FlushIfFull();
+}
+
+void TPagedWriter::End() {
+  EndPage();
+  WriteDocumentEnd();
+  TOutputFile file(FPath);
+  ExpandMarkers(
+      *FSpool, [&](std::string_view s) { file.Write(s); },
+      [&](char kind, long page, std::string& out) { ExpandMarker(kind, page, out); });
+  file.Commit();
+}
+
+}  // namespace mv::rpe
