@@ -62,6 +62,10 @@ private:
   THandle FEnv;
 };
 
+// psqlODBC sets the process's locale while it connects (setlocale is not
+// thread-safe): connections are opened one at a time.
+std::mutex ConnectLock;
+
 std::shared_ptr<TEnvironment> Environment() {
   static std::shared_ptr<TEnvironment> env = std::make_shared<TEnvironment>();
   return env;
@@ -547,6 +551,13 @@ struct TConnection::TImpl {
 struct TStatement::TImpl {
   TConnection::TImpl* Conn = nullptr;  // null once the connection is gone
   std::atomic<SQLHSTMT> Stmt{SQL_NULL_HSTMT};
+  // Cancel from another thread. SQLCancel is sent only while a driver call
+  // runs: between calls it would close the cursor, and it clears the
+  // diagnostics the owner may be reading. A cancel also stays in force, so
+  // one that arrives between two calls stops the next.
+  std::mutex CancelLock;
+  bool InCall = false;  // guarded by CancelLock
+  std::atomic<bool> Cancelled{false};
   std::size_t RowsetSize = 512;
   std::size_t MaxWidth = 256;
   std::string SqlText;  // for error messages
@@ -577,6 +588,24 @@ struct TStatement::TImpl {
     SQLHSTMT h = Stmt.load();
     if (!h || !Conn) throw EOdbcError(std::string("Cannot ") + what + ": the database connection is closed");
     return h;
+  }
+
+  // Runs a driver call that may take long, where Cancel can reach it.
+  template <typename F>
+  SQLRETURN Call(F&& call) {
+    ThrowIfCancelled();
+    {
+      std::lock_guard lock(CancelLock);
+      InCall = true;
+    }
+    SQLRETURN rc = call();
+    std::lock_guard lock(CancelLock);
+    InCall = false;
+    return rc;
+  }
+
+  void ThrowIfCancelled() const {
+    if (Cancelled) throw EOdbcError(QueryContext("Cancelled the query"), "HY008");
   }
 
   std::string_view Password() const { return Conn ? std::string_view(Conn->Logon.Password) : std::string_view(); }
@@ -707,7 +736,7 @@ struct TStatement::TImpl {
     if (Conn->InlineParameters) {
       SQLFreeStmt(h, SQL_RESET_PARAMS);
       if (std::optional<std::string> sql = InlineSql()) {
-        SQLRETURN rc = SQLExecDirect(h, Sql(*sql), static_cast<SQLINTEGER>(sql->size()));
+        SQLRETURN rc = Call([&] { return SQLExecDirect(h, Sql(*sql), static_cast<SQLINTEGER>(sql->size())); });
         AfterExecute(h, rc);
         return;
       }
@@ -719,7 +748,7 @@ struct TStatement::TImpl {
       text = SqlText;
     }
     BindParameters(h);
-    SQLRETURN rc = SQLExecDirect(h, Sql(text), static_cast<SQLINTEGER>(text.size()));
+    SQLRETURN rc = Call([&] { return SQLExecDirect(h, Sql(text), static_cast<SQLINTEGER>(text.size())); });
     AfterExecute(h, rc);
   }
 
@@ -786,13 +815,14 @@ struct TStatement::TImpl {
 
   bool Fetch() {
     if (!CursorOpen) return false;
+    ThrowIfCancelled();
     SQLHSTMT h = Handle("fetch rows");
     std::fill(LongValues.begin(), LongValues.end(), std::nullopt);
     while (true) {
       if (HaveRow && Row + 1 < Fetched) {
         ++Row;
       } else {
-        SQLRETURN rc = SQLFetchScroll(h, SQL_FETCH_NEXT, 0);
+        SQLRETURN rc = Call([&] { return SQLFetchScroll(h, SQL_FETCH_NEXT, 0); });
         if (rc == SQL_NO_DATA) {
           Close();
           return false;
@@ -932,8 +962,11 @@ void TConnection::Connect(const TLogon& logon, int loginTimeoutSeconds) {
   std::string in = BuildConnectionString(logon);
   // The completed connection string the driver hands back carries the
   // password in clear: it is neither asked for nor kept.
-  rc = SQLDriverConnect(dbc, nullptr, Sql(in), static_cast<SQLSMALLINT>(in.size()), nullptr, 0, nullptr,
-                        SQL_DRIVER_NOPROMPT);
+  {
+    std::lock_guard lock(ConnectLock);
+    rc = SQLDriverConnect(dbc, nullptr, Sql(in), static_cast<SQLSMALLINT>(in.size()), nullptr, 0, nullptr,
+                          SQL_DRIVER_NOPROMPT);
+  }
   std::fill(in.begin(), in.end(), '\0');
   if (!SQL_SUCCEEDED(rc)) {
     try {
@@ -1196,6 +1229,9 @@ TTimestamp TStatement::Timestamp(std::size_t column) const {
 
 void TStatement::Cancel() noexcept {
   if (!FImpl) return;
+  FImpl->Cancelled = true;
+  std::lock_guard lock(FImpl->CancelLock);
+  if (!FImpl->InCall) return;
   if (SQLHSTMT h = FImpl->Stmt.load()) SQLCancel(h);
 }
 

@@ -236,7 +236,8 @@ public:
 
   // Asks the driver to stop a running Execute or Fetch (SQLCancel). Safe to
   // call from another thread while this statement is in use; the interrupted
-  // call then throws EOdbcError (SQLSTATE "HY008" on most drivers).
+  // call then throws EOdbcError (SQLSTATE "HY008" on most drivers). The
+  // statement stays cancelled: every later Execute or Fetch throws too.
   void Cancel() noexcept;
 
 private:

@@ -505,6 +505,18 @@ TEST_P(OdbcDb, CancelStopsARunningQuery) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   // The connection goes on working.
   EXPECT_EQ(CountOf(c, "SELECT COUNT(*) FROM MV_SITES"), 20);
+
+  // A cancel between two fetches stops the next one.
+  TStatement rows(c);
+  rows.ExecuteDirect("SELECT STATION_ID FROM MV_SITES");
+  ASSERT_TRUE(rows.Fetch());
+  rows.Cancel();
+  try {
+    rows.Fetch();
+    ADD_FAILURE() << "no error";
+  } catch (const EOdbcError& e) {
+    EXPECT_EQ(e.SqlState(), "HY008");
+  }
 }
 
 TEST_P(OdbcDb, TwoConnectionsInTwoThreads) {
