@@ -2,7 +2,7 @@
 """Writes the demo station-network database.
 
     make_demo.py DIR [--bench] [--end YYYY-MM-DD] [--days N] [--stations N]
-    make_demo.py --pg-script [same size options]   (psql script on stdout)
+    make_demo.py [DIR] --pg-script FILE|- [...]   (also a psql script of the same data)
 
 DIR receives mvdemo.db (SQLite), odbcinst.ini and odbc.ini defining the data
 source "MVDEMO", and reports/ with the demo report definitions when the source
@@ -276,7 +276,8 @@ def find_driver(name):
     sys.exit(f"make-demo: the ODBC driver {name} is not installed (apt-get install libsqliteodbc odbc-postgresql)")
 
 
-def write_sqlite(path, stations, first_day, days):
+def write_sqlite(path, stations, first_day, days, pg=None):
+    """Writes the SQLite database; pg, when given, receives the same rows."""
     tmp = path + ".tmp"
     for p in (tmp, tmp + "-journal"):
         if os.path.exists(p):
@@ -296,6 +297,8 @@ def write_sqlite(path, stations, first_day, days):
     for table, rows in reading_batches(stations, first_day, days):
         db.executemany(f"INSERT INTO {table} VALUES (?,?,?,?,?)", rows)
         counts[table] += len(rows)
+        if pg:
+            pg.readings(table, rows)
     for ddl in INDEXES:
         db.execute(ddl)
     db.execute("COMMIT")
@@ -336,34 +339,35 @@ def pg_text(v):
     return str(v)
 
 
-def write_pg_script(out, stations, first_day, days):
+class PgScript:
     """A psql script that creates and fills the same tables. READING_TIME is a
     real timestamp column there, as a PostgreSQL site would have it."""
-    w = out.write
-    w("\\set ON_ERROR_STOP on\nSET client_min_messages = warning;\nBEGIN;\n")
-    for table in ("MV_PPDATA1", "MV_DATA1", "MV_SITESENSORS", "MV_SITES"):
-        w(f"DROP TABLE IF EXISTS {table};\n")
-    for ddl in SCHEMA:
-        w(ddl + ";\n")
-    w(readings_ddl("MV_DATA1", "TIMESTAMP(0)") + ";\n")
-    w(readings_ddl("MV_PPDATA1", "TIMESTAMP(0)") + ";\n")
 
-    def copy(table, rows):
-        w(f"COPY {table} FROM stdin;\n")
-        for r in rows:
-            w("\t".join(pg_text(v) for v in r))
-            w("\n")
-        w("\\.\n")
+    def __init__(self, out, stations):
+        self.w = out.write
+        w = self.w
+        w("\\set ON_ERROR_STOP on\nSET client_min_messages = warning;\nBEGIN;\n")
+        for table in ("MV_PPDATA1", "MV_DATA1", "MV_SITESENSORS", "MV_SITES"):
+            w(f"DROP TABLE IF EXISTS {table};\n")
+        for ddl in SCHEMA:
+            w(ddl + ";\n")
+        w(readings_ddl("MV_DATA1", "TIMESTAMP(0)") + ";\n")
+        w(readings_ddl("MV_PPDATA1", "TIMESTAMP(0)") + ";\n")
+        for table, rows in (("MV_SITES", site_rows(stations)), ("MV_SITESENSORS", sensor_rows(stations))):
+            w(f"COPY {table} FROM stdin;\n")
+            for r in rows:
+                w("\t".join(pg_text(v) for v in r) + "\n")
+            w("\\.\n")
 
-    copy("MV_SITES", site_rows(stations))
-    copy("MV_SITESENSORS", sensor_rows(stations))
-    for table, rows in reading_batches(stations, first_day, days):
-        w(f"COPY {table} FROM stdin;\n")
-        w("".join(f"{a}\t{b}\t{c}\t{pg_text(d)}\t{e}\n" for a, b, c, d, e in rows))
-        w("\\.\n")
-    for ddl in INDEXES:
-        w(ddl + ";\n")
-    w("COMMIT;\nANALYZE MV_SITES, MV_SITESENSORS, MV_DATA1, MV_PPDATA1;\n")
+    def readings(self, table, rows):
+        self.w(f"COPY {table} FROM stdin;\n")
+        self.w("".join(f"{a}\t{b}\t{c}\t{pg_text(d)}\t{e}\n" for a, b, c, d, e in rows))
+        self.w("\\.\n")
+
+    def finish(self):
+        for ddl in INDEXES:
+            self.w(ddl + ";\n")
+        self.w("COMMIT;\nANALYZE MV_SITES, MV_SITESENSORS, MV_DATA1, MV_PPDATA1;\n")
 
 
 def main():
@@ -374,8 +378,9 @@ def main():
     ap.add_argument("--days", type=int, help="number of days of readings")
     ap.add_argument("--stations", type=int, help="number of stations")
     ap.add_argument("--sensors", type=int, help="sensors per station (1 to 5)")
-    ap.add_argument("--pg-script", action="store_true",
-                    help="write a psql script that loads the same data into PostgreSQL to stdout")
+    ap.add_argument("--pg-script", metavar="FILE",
+                    help="also write a psql script that loads the same data into PostgreSQL "
+                         "('-': standard output, and no SQLite database without DIR)")
     a = ap.parse_args()
 
     stations_n, sensors_n, days = (200, 5, 30) if a.bench else (20, 4, 14)
@@ -391,16 +396,27 @@ def main():
     first_day = end - dt.timedelta(days=days - 1)
     stations = make_stations(stations_n, sensors_n)
 
+    pg_out = None
     if a.pg_script:
-        write_pg_script(sys.stdout, stations, first_day, days)
-        return
+        pg_out = sys.stdout if a.pg_script == "-" else open(a.pg_script + ".tmp", "w")
+    pg = PgScript(pg_out, stations) if pg_out else None
     if not a.dir:
-        ap.error("the folder to write into is missing")
+        if not pg:
+            ap.error("the folder to write into is missing")
+        for table, rows in reading_batches(stations, first_day, days):
+            pg.readings(table, rows)
+        pg.finish()
+        return
 
     directory = os.path.abspath(a.dir)
     os.makedirs(directory, exist_ok=True)
     db_path = os.path.join(directory, "mvdemo.db")
-    counts = write_sqlite(db_path, stations, first_day, days)
+    counts = write_sqlite(db_path, stations, first_day, days, pg)
+    if pg:
+        pg.finish()
+        if pg_out is not sys.stdout:
+            pg_out.close()
+            os.replace(a.pg_script + ".tmp", a.pg_script)
     write_odbc_files(directory, db_path)
     reports = copy_reports(directory)
     print(f"make-demo: {db_path}: {stations_n} stations, {len(sensor_rows(stations))} sensors, "
