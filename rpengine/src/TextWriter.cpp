@@ -43,8 +43,10 @@ class TTextWriter : public TPagedWriter {
   int TableStartLines() const override { return FInfo.Columns.empty() ? 0 : 2; }
   void WriteTableStart() override { Captions(FInfo.Columns); }
   void WriteTableEnd() override {}
+  // A title is underlined with "=", a heading set off by a blank line and
+  // underlined with "-".
   int TextLines(const TTextLine& l) const override {
-    return l.Style == TTextStyle::Title || l.Style == TTextStyle::Heading ? 2 : 1;
+    return l.Style == TTextStyle::Title ? 2 : l.Style == TTextStyle::Heading ? 3 : 1;
   }
   int TotalsLines(const TTotalsLine& t) const override { return LabelFits(t) ? 1 : 2; }
   int SubreportStartLines() const override { return 2; }
@@ -92,6 +94,7 @@ class TTextWriter : public TPagedWriter {
 
   void WriteText(const TTextLine& l) override {
     std::size_t w = CurrentWidth();
+    if (l.Style == TTextStyle::Heading) Out() += '\n';
     Line(l.Text, l.Align, w);
     if (l.Style == TTextStyle::Title || l.Style == TTextStyle::Heading) {
       std::size_t n = std::min(Utf8Width(l.Text), w);
