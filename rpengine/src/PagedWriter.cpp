@@ -17,22 +17,23 @@ void TPagedWriter::Begin(const TReportInfo& info) {
   WritePageStart(1);
 }
 
+bool TPagedWriter::Fits(int lines) const {
+  return !FPaginate || FUsed == 0 || FUsed + lines <= FCapacity || (Depth() > 0 && !BreaksInSubreports());
+}
+
+void TPagedWriter::NewPage() {
+  EndPage();
+  ++FPageCount;
+  FUsed = 0;
+  WritePageStart(FPageCount);
+  if (Depth() > 0) {
+    WriteContinuation();
+    FUsed += SubreportStartLines();
+  }
+}
+
 void TPagedWriter::Need(int lines) {
-  if (!FPaginate) return;
-  if (Depth() > 0 && !BreaksInSubreports()) {
-    FUsed += lines;
-    return;
-  }
-  if (FUsed > 0 && FUsed + lines > FCapacity) {
-    EndPage();
-    ++FPageCount;
-    FUsed = 0;
-    WritePageStart(FPageCount);
-    if (Depth() > 0) {
-      WriteContinuation();
-      FUsed += SubreportStartLines();
-    }
-  }
+  if (!Fits(lines)) NewPage();
   FUsed += lines;
 }
 
@@ -47,13 +48,14 @@ void TPagedWriter::NeedInTable(int lines) {
     Need(lines);
     return;
   }
+  // A new page closes the table, and the table needs its captions again.
+  if (!Fits(lines + (FTableOpen ? 0 : TableStartLines()))) NewPage();
   if (!FTableOpen) {
-    Need(lines + TableStartLines());
+    FUsed += TableStartLines();
     WriteTableStart();
     FTableOpen = true;
-    return;
   }
-  Need(lines);
+  FUsed += lines;
 }
 
 void TPagedWriter::BeginSection(const TSectionEvent& section) {

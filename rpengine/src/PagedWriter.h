@@ -94,7 +94,10 @@ class TPagedWriter : public TReportSink {
   std::deque<TSubreportInfo> FSubreports;
   std::deque<std::vector<TColumn>> FSubColumns;
 
-  // Starts a new page unless `lines` still fit (or the page is empty).
+  // Whether `lines` more fit on the page (an empty page takes anything).
+  bool Fits(int lines) const;
+  void NewPage();
+  // Starts a new page unless `lines` still fit, and counts them.
   void Need(int lines);
   void FlushPending(int extra);
   // Makes room for `lines` of the main table, opening it first if needed.
