@@ -79,7 +79,8 @@ std::string LocateEngineLibrary(const TRegistry& registry, const std::string& ex
 
 std::string LocateEngineLibrary()
 {
-    return LocateEngineLibrary(TRegistry::LoadDefault(), ExecutableDir(), LibrarySearchDirs());
+    return LocateEngineLibrary(TRegistry::Load(TRegistry::DefaultFileName(), {kEngineRegistryKey}), ExecutableDir(),
+                               LibrarySearchDirs());
 }
 
 std::vector<std::string> LibrarySearchDirs()

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace mv {
@@ -348,7 +347,9 @@ std::string TRegistry::DefaultFileName()
     return std::string(home != nullptr ? home : "") + "/.wine/system.reg";
 }
 
-TRegistry TRegistry::Load(const std::string& fileName)
+TRegistry TRegistry::Load(const std::string& fileName) { return Load(fileName, {}); }
+
+TRegistry TRegistry::Load(const std::string& fileName, const std::vector<std::string>& keys)
 {
     TRegistry r;
     r.FFileName = fileName;
@@ -358,19 +359,36 @@ TRegistry TRegistry::Load(const std::string& fileName)
         r.FLoadError = fileName + ": " + std::strerror(err);
         return r;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        text.resize(static_cast<size_t>(size));
+        in.read(text.data(), size);
+        text.resize(static_cast<size_t>(in.gcount()));
+    }
     if (in.bad()) {
         r.FLoadError = fileName + ": read error";
         return r;
     }
-    r.Parse(text.str());
+    r.Parse(text, keys);
     return r;
 }
 
-void TRegistry::Parse(std::string_view text)
+void TRegistry::Parse(std::string_view text) { Parse(text, {}); }
+
+void TRegistry::Parse(std::string_view text, const std::vector<std::string>& keys)
 {
     FKeys.clear();
+    std::vector<std::string> wanted;
+    for (const std::string& k : keys) wanted.push_back(NormaliseKey(k));
+    auto isWanted = [&](const std::string& key) {
+        if (wanted.empty()) return true;
+        for (const std::string& w : wanted)
+            if (w == key) return true;
+        return false;
+    };
     std::string converted;
     bool unicodeFile = false;
     if (text.size() >= 2 && static_cast<uint8_t>(text[0]) == 0xFF &&
@@ -460,7 +478,7 @@ void TRegistry::Parse(std::string_view text)
                 }
                 continue;
             }
-            current = &FKeys[key];
+            if (isWanted(key)) current = &FKeys[key];
             continue;
         }
         if (current == nullptr || (line.front() != '"' && line.front() != '@')) continue;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace mv {
 
@@ -50,6 +51,10 @@ public:
     // Reads `fileName`. A missing or unreadable file gives an empty registry;
     // LoadError() then says why.
     static TRegistry Load(const std::string& fileName);
+    // The same, keeping only the keys named in `keys` (paths as for
+    // ReadValue): a Wine system.reg holds tens of thousands of keys, and a
+    // caller that needs one value need not parse them all.
+    static TRegistry Load(const std::string& fileName, const std::vector<std::string>& keys);
 
     // $MV_REGISTRY_FILE if set and not empty, else $WINEPREFIX/system.reg,
     // else ~/.wine/system.reg (home from $HOME).
@@ -58,6 +63,7 @@ public:
 
     // Replaces the content with what `text` defines, as if read from a file.
     void Parse(std::string_view text);
+    void Parse(std::string_view text, const std::vector<std::string>& keys);  // keys: see Load
 
     const std::string& FileName() const { return FFileName; }
     // Empty when the file was read; otherwise the file name and the system's

@@ -101,6 +101,14 @@ TEST(Registry, IgnoresUserHiveAndMalformedLines)
     });
 }
 
+TEST(Registry, LoadsOnlyTheKeysAskedFor)
+{
+    TRegistry reg = TRegistry::Load(kData + "wine_system.reg", {"software\\report print engine\\10.0\\"});
+    EXPECT_EQ(reg.ReadValue("Software\\Report Print Engine\\10.0", "CommonFiles"), "/opt/rpe/lib");
+    EXPECT_EQ(reg.ReadValue(kSettings, "ODBC_Source"), std::nullopt);
+    EXPECT_FALSE(reg.KeyExists(kSettings));
+}
+
 TEST(Registry, MissingFileReadsEmpty)
 {
     TRegistry reg = TRegistry::Load(kData + "no_such_file.reg");
