@@ -169,9 +169,10 @@ void Params(RE_JOB job) {
     REParameterFieldInfo p{};
     p.StructSize = sizeof p;
     if (!REGetNthParameterField(job, static_cast<int16_t>(i), &p)) Fail(job, "REGetNthParameterField");
-    std::printf("%s%s%s  %s, %s%s", p.Name, *p.ReportName ? " (subreport " : "", *p.ReportName ? p.ReportName : "",
-                TypeName(p.ValueType), KindName(p.DiscreteOrRangeKind), p.AllowMultipleValues ? ", several values" : "");
-    if (*p.ReportName) std::printf(")");
+    std::string name = p.Name;
+    if (*p.ReportName) name += std::string(" (subreport ") + p.ReportName + ")";
+    std::printf("%s  %s, %s%s", name.c_str(), TypeName(p.ValueType), KindName(p.DiscreteOrRangeKind),
+                p.AllowMultipleValues ? ", several values" : "");
     if (p.IsLinked) std::printf(", linked from the main report");
     if (p.DefaultValueSet) std::printf(", default \"%s\"", p.DefaultValue);
     if (*p.Prompt) std::printf("\n    %s", p.Prompt);
