@@ -1,5 +1,6 @@
 #include "platform/odbc/Odbc.h"
 
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
@@ -47,6 +48,11 @@ using THandle = std::unique_ptr<void, THandleDeleter>;
 class TEnvironment {
 public:
   TEnvironment() : FEnv(nullptr, THandleDeleter{SQL_HANDLE_ENV}) {
+    // The drivers read odbc.ini through libodbcinst, which caches what it
+    // parsed. The driver manager loads and unloads that library with each
+    // driver, which orphans the cache (a leak each time); kept loaded, the
+    // cache stays owned.
+    dlopen("libodbcinst.so.2", RTLD_NOW | RTLD_NODELETE);
     SQLHENV env = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
       throw EOdbcError("Cannot create the ODBC environment: is the unixODBC driver manager installed?");
