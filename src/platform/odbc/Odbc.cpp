@@ -584,6 +584,7 @@ struct TStatement::TImpl {
   ~TImpl() { Release(); }
 
   void Release() noexcept {
+    std::lock_guard lock(CancelLock);  // not while Cancel uses the handle
     SQLHSTMT h = Stmt.exchange(SQL_NULL_HSTMT);
     if (h) SQLFreeHandle(SQL_HANDLE_STMT, h);
     Buffers.clear();
