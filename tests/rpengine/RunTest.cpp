@@ -558,6 +558,49 @@ TEST_F(EngineRun, SqliteAndPostgresGiveTheSameRows) {
   EXPECT_EQ(results[1].back()[2], "2024-03-01 11:45:00");
 }
 
+// The demo reports run on both data sources and show rows.
+TEST_F(EngineRun, DemoReportsRunOnSqliteAndPostgres) {
+  auto env = ServicesEnv();
+  const std::string demo = std::string(MV_SOURCE_DIR) + "/rpengine/demo/";
+  for (const char* name : {"daily_summary", "hourly_readings", "monthly_rainfall", "station_inventory", "data_quality"}) {
+    for (const char* dsn : {"MVDEMO", "MVDEMO_PG"}) {
+      SCOPED_TRACE(std::string(name) + " on " + dsn);
+      RE_JOB job = REOpenPrintJob((demo + name + ".xml").c_str());
+      ASSERT_GT(job, 0) << Error(0);
+      RELogOnInfo l = Record<RELogOnInfo>();
+      std::snprintf(l.ServerName, sizeof l.ServerName, "%s", dsn);
+      if (std::string(dsn) == "MVDEMO_PG") {
+        std::snprintf(l.UserID, sizeof l.UserID, "%s", env["MV_PG_USER"].c_str());
+        std::snprintf(l.Password, sizeof l.Password, "%s", env["MV_PG_PASSWORD"].c_str());
+      }
+      ASSERT_TRUE(RESetNthTableLogOnInfo(job, 0, &l, 1));
+      if (RE_JOB sub = REOpenSubreport(job, "Sensors")) {
+        ASSERT_TRUE(RESetNthTableLogOnInfo(sub, 0, &l, 1));
+        RECloseSubreport(sub);
+      }
+      for (auto [param, value] : {std::pair{"StartTime", "2024,03,01 00:00:00"}, {"EndTime", "2024,03,02 00:00:00"},
+                                  {"pReportTime", "2024,03,01 00:00:00"}}) {
+        REValueInfo v = ValueOf(value, RE_PF_DATETIME);
+        ASSERT_TRUE(REAddParameterCurrentValue(job, param, "", &v)) << Error(job);
+      }
+      REExportOptions e = Record<REExportOptions>();
+      std::strcpy(e.FormatDLLName, RE_FMT_XML);
+      std::strcpy(e.DestinationDLLName, RE_DEST_DISK);
+      REDiskOptions disk = Record<REDiskOptions>();
+      std::string out = Out(std::string("demo-") + name + "-" + dsn + ".xml");
+      std::snprintf(disk.FileName, sizeof disk.FileName, "%s", out.c_str());
+      e.DestinationOptions = &disk;
+      ASSERT_TRUE(REExportTo(job, &e)) << Error(job);
+      ASSERT_TRUE(REStartPrintJob(job, 1)) << Error(job);
+      pugi::xml_document doc;
+      ASSERT_TRUE(doc.load_file(out.c_str()));
+      EXPECT_GT(doc.select_nodes("//row").size(), 0u);
+      EXPECT_NE(std::string(doc.select_node("/report/report-header").node().child_value("text")).size(), 0u);
+      REClosePrintJob(job);
+    }
+  }
+}
+
 // Two report jobs on two threads at the same time, each with its own engine
 // session: each gives what it gives alone.
 TEST(EngineThreads, TwoEnginesRunAtOnce) {
