@@ -362,6 +362,15 @@ TEST_F(EngineRun, HtmlIsOneFileOfPagesWithNavigation) {
   }
   // Every detail row is there once: rows without a class.
   EXPECT_EQ(doc.select_nodes("//table[@class='report']/tbody/tr[not(@class)]").size(), 2u * 96);
+
+  // Without separate pages: one page, no navigation.
+  o.SeparatePages = 0;
+  ASSERT_EQ(r.Export(RE_FMT_HTML, 3, Out("readings-one-page.html"), &o), 0) << Error(r.Job());
+  pugi::xml_document one;
+  ASSERT_TRUE(one.load_file(Out("readings-one-page.html").c_str()));
+  EXPECT_EQ(one.select_nodes("//div[@class='page']").size(), 1u);
+  EXPECT_EQ(one.select_nodes("//div[@class='nav']").size(), 0u);
+  EXPECT_EQ(one.select_nodes("//table[@class='report']/tbody/tr[not(@class)]").size(), 2u * 96);
 }
 
 TEST_F(EngineRun, TextIsCutIntoPagesOfTheReportsLength) {
