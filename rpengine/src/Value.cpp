@@ -397,10 +397,18 @@ std::optional<TValue> FromValueInfo(const REValueInfo& info) {
           v.Time.Second < 0 || v.Time.Second > 59)
         return std::nullopt;
       return v;
-    case TParamType::Char:
+    case TParamType::Char: {
+      // viString carries a character that needs more than one byte.
+      const void* nul = std::memchr(info.viString, '\0', sizeof info.viString);
+      if (nul && info.viString[0] != '\0') {
+        std::string_view s(info.viString);
+        v.Text = std::string(s.substr(0, Utf8CharLength(s)));
+        return v;
+      }
       if (info.viChar == '\0') return std::nullopt;
       v.Text = std::string(1, info.viChar);
       return v;
+    }
     case TParamType::String:
     case TParamType::StringHandle: {
       const void* nul = std::memchr(info.viString, '\0', sizeof info.viString);

@@ -94,6 +94,13 @@ TEST(ValueInfo, RoundTripsEveryTypeAndRefusesImpossibleValues) {
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(FormatValueText(*back), texts[i]);
   }
+  // A character of more than one byte survives the record.
+  auto umlaut = ParseValueText("ä", TParamType::Char);
+  REValueInfo c{};
+  c.StructSize = sizeof c;
+  ToValueInfo(*umlaut, c);
+  EXPECT_EQ(FormatValueText(*FromValueInfo(c)), "ä");
+
   REValueInfo bad{};
   bad.StructSize = sizeof bad;
   bad.ValueType = RE_PF_DATETIME;
