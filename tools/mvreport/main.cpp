@@ -28,6 +28,7 @@ const char* kUsage =
     "                    [--param NAME=VALUE ...] --format csv|tsv|txt|html|xml|pdf|xls|doc|rtf --out FILE\n"
     "A parameter that takes several values gets one --param per value; NAME= with nothing\n"
     "after it gives it no values (for SiteList and SensorList: all stations or sensors).\n"
+    "A subreport's parameter is found by its name when the main report has none of that name.\n"
     "Date-times are written yyyy-mm-dd hh:nn:ss (or yyyy,mm,dd hh:nn:ss).\n";
 
 struct TEngineError {
@@ -199,22 +200,31 @@ void SetLogon(RE_JOB job, const RELogOnInfo& logon, const char* what) {
   if (!RESetNthTableLogOnInfo(job, 0, &logon, 1)) Fail(job, what);
 }
 
+// A parameter of the main report, else the first unlinked one of that name
+// in a subreport.
 void SetParam(RE_JOB job, const std::string& name, const std::vector<std::string>& values) {
   int n = REGetNParameterFields(job);
   REParameterFieldInfo p{};
   p.StructSize = sizeof p;
   int index = -1;
-  for (int i = 0; i < n && index < 0; ++i) {
+  for (int i = 0; i < n; ++i) {
     REParameterFieldInfo q{};
     q.StructSize = sizeof q;
     if (!REGetNthParameterField(job, static_cast<int16_t>(i), &q)) Fail(job, "REGetNthParameterField");
-    if (name == q.Name && !*q.ReportName) {
+    if (name != q.Name || q.IsLinked) continue;
+    if (!*q.ReportName) {
+      p = q;
+      index = i;
+      break;
+    }
+    if (index < 0) {
       p = q;
       index = i;
     }
   }
   if (index < 0) {
-    std::fprintf(stderr, "mvreport: the report has no parameter \"%s\" (see mvreport params)\n", name.c_str());
+    std::fprintf(stderr, "mvreport: the report has no parameter \"%s\" that takes values (see mvreport params)\n",
+                 name.c_str());
     RECloseEngine();
     std::exit(2);
   }
@@ -229,7 +239,7 @@ void SetParam(RE_JOB job, const std::string& name, const std::vector<std::string
     if (!RESetNthParameterField(job, static_cast<int16_t>(index), &p)) Fail(job, ("setting " + name).c_str());
     return;
   }
-  if (!REClearParameterCurrentValuesAndRanges(job, p.Name, "")) Fail(job, ("clearing " + name).c_str());
+  if (!REClearParameterCurrentValuesAndRanges(job, p.Name, p.ReportName)) Fail(job, ("clearing " + name).c_str());
   for (const std::string& text : values) {
     if (text.empty() && values.size() == 1) break;  // NAME=: no values
     REValueInfo v{};
@@ -240,7 +250,7 @@ void SetParam(RE_JOB job, const std::string& name, const std::vector<std::string
       RECloseEngine();
       std::exit(2);
     }
-    if (!REAddParameterCurrentValue(job, p.Name, "", &v)) Fail(job, ("setting " + name).c_str());
+    if (!REAddParameterCurrentValue(job, p.Name, p.ReportName, &v)) Fail(job, ("setting " + name).c_str());
   }
 }
 

@@ -82,7 +82,7 @@ TEST(Mvreport, FailuresGiveTheEngineErrorAndAnExitCode) {
       {"run @good@readings.xml --param StartTime=soon --format csv --out @out@x.csv", 2,
        "--param StartTime=soon: error 651: \"soon\" is not a datetime value"},
       {"run @good@readings.xml --param Nothing=1 --format csv --out @out@x.csv", 2,
-       "the report has no parameter \"Nothing\""},
+       "the report has no parameter \"Nothing\" that takes values"},
       {"run @good@readings.xml --dsn NO_SUCH_DSN --param StartTime=2024-03-01 --param EndTime=2024-03-02 "
        "--format csv --out @out@x.csv",
        1, "REStartPrintJob failed: error 530: cannot connect to the data source \"NO_SUCH_DSN\""},
@@ -126,6 +126,15 @@ TEST(Mvreport, RunsAReportWithListsToAFile) {
   ASSERT_EQ(all.Exit, 0) << all.Output;
   std::string tsv = ReadFile(out);
   EXPECT_EQ(std::count(tsv.begin(), tsv.end(), '\n'), 21);
+
+  // A subreport's own parameter, found by its name.
+  std::string xml = Out("basins.xml");
+  TResult sub = Mvreport("run " + kGood + "stations_with_sensors.xml --dsn MVDEMO --param SiteList=FTC01 "
+                         "--param pState=Nowhere --format xml --out " + xml);
+  ASSERT_EQ(sub.Exit, 0) << sub.Output;
+  std::string text = ReadFile(xml);
+  EXPECT_NE(text.find("<subreport name=\"Basins\">"), std::string::npos);
+  EXPECT_EQ(text.find("<field name=\"BASIN\">"), std::string::npos) << "no basin in a state called Nowhere";
 }
 
 }  // namespace
