@@ -45,7 +45,9 @@ class TextWriterTest : public ::testing::Test {
  protected:
   // A5 portrait, 10 mm margins: 190 mm / 25.4 * 6 = 44 lines of 50 characters.
   TReportFile FFile = ParseDefinition("<report version='1'><page paper='A5' margins='10mm'/></report>", "w.xml");
-  std::string FPath = std::string(MV_BINARY_DIR) + "/rpeng-writer-test.txt";
+  // One file per test: ctest runs tests side by side.
+  std::string FPath = std::string(MV_BINARY_DIR) + "/rpeng-writer-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
   std::unique_ptr<TReportSink> FSink = MakeTextWriter(FPath, "/tmp");
   std::vector<std::string_view> FValues{"", ""};
   std::vector<char> FNulls{0, 0};
