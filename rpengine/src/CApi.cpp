@@ -20,6 +20,7 @@
 
 #include "DefinitionReader.h"
 #include "Errors.h"
+#include "PdfWriter.h"
 #include "Runner.h"
 #include "TextUtil.h"
 #include "Writers.h"
@@ -38,7 +39,7 @@ struct TParamState {
 };
 
 enum class TOutputKind { None, Printer, Window, Export };
-enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml };
+enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml, Pdf };
 
 struct TExportSettings {
   TExportFormat Format = TExportFormat::Separated;
@@ -356,6 +357,7 @@ std::unique_ptr<TReportSink> MakeSink(const TReportState& s) {
     case TExportFormat::Text: return MakeTextWriter(e.FileName, TempFolder());
     case TExportFormat::Html: return MakeHtmlWriter(e.FileName, TempFolder(), e.Html);
     case TExportFormat::Xml: return MakeXmlWriter(e.FileName);
+    case TExportFormat::Pdf: return MakePdfWriter(e.FileName, TempFolder());
   }
   throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format");
 }
@@ -402,7 +404,7 @@ void SetExport(TReportState& s, const REExportOptions* o) {
       fileFromFormat = std::string(xo->FileName, strnlen(xo->FileName, sizeof xo->FileName));
     }
   } else if (SameName(fmt.c_str(), RE_FMT_PDF) && o->FormatType == 0) {
-    notYet("PDF");
+    e.Format = TExportFormat::Pdf;
   } else if (SameName(fmt.c_str(), RE_FMT_XLS) && (o->FormatType == 9 || o->FormatType == 10)) {
     notYet("Excel");
   } else if (SameName(fmt.c_str(), RE_FMT_WORD) && o->FormatType == 0) {
@@ -412,7 +414,7 @@ void SetExport(TReportState& s, const REExportOptions* o) {
   } else {
     throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format \"" + fmt + "\" type " + std::to_string(o->FormatType) +
                                              "; known: " RE_FMT_SEPV " 3 (comma-separated) and 4 (tab-separated), "
-                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0");
+                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0, " RE_FMT_PDF " 0");
   }
   if (!SameName(dest.c_str(), RE_DEST_DISK) || o->DestinationType != 0)
     throw ERpeError(RE_ERR_EXPORTDEST, "unknown export destination \"" + dest + "\" type " +

@@ -1,0 +1,230 @@
+// The document writers (PDF, workbook, RTF) fed with events directly, and
+// their files read back with the tools a reader would use: poppler for
+// PDF, the workbook's sheet XML, the RTF text.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DefinitionReader.h"
+#include "PdfWriter.h"
+#include "Writers.h"
+
+using namespace mv::rpe;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Output of a command (stderr included), or a failure of the test.
+std::string Shell(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+  if (!p) {
+    ADD_FAILURE() << "cannot run " << cmd;
+    return out;
+  }
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int rc = pclose(p);
+  EXPECT_EQ(rc, 0) << cmd << "\n" << out;
+  return out;
+}
+
+int PdfPages(const std::string& pdf) {
+  std::smatch m;
+  std::string info = Shell("pdfinfo '" + pdf + "'");
+  if (!std::regex_search(info, m, std::regex("Pages:\\s+(\\d+)"))) return -1;
+  return std::stoi(m[1]);
+}
+
+std::string PdfPageText(const std::string& pdf, int page) {
+  return Shell("pdftotext -layout -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" + pdf + "' -");
+}
+
+bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+
+// Feeds writers a report of groups with rows and totals.
+class TFeeder {
+ public:
+  TFeeder() {
+    TColumn name;
+    name.Name = name.Caption = "Station";
+    name.Width = 10;
+    TColumn time;
+    time.Name = "T";
+    time.Caption = "Time";
+    time.Type = TFieldType::DateTime;
+    time.Width = 16;
+    time.Source = 1;
+    TColumn value;
+    value.Name = value.Caption = "Value";
+    value.Type = TFieldType::Number;
+    value.Width = 12;
+    value.Align = TAlign::Right;
+    value.Source = 2;
+    FInfo.Columns = {name, time, value};
+    FInfo.Title = "Feed test";
+    TPageLine header;
+    header.Align = TAlign::Right;
+    header.Parts = {{TPageLine::TPart::TKind::Literal, "Feed test header"}};
+    TPageLine footer;
+    footer.Align = TAlign::Right;
+    footer.Parts = {{TPageLine::TPart::TKind::Literal, "Page "}, {TPageLine::TPart::TKind::PageNumber, ""},
+                    {TPageLine::TPart::TKind::Literal, " of "}, {TPageLine::TPart::TKind::PageCount, ""}};
+    FInfo.PageHeader = {header};
+    FInfo.PageFooter = {footer};
+    FInfo.PrintTime = {2024, 3, 1, 6, 0, 0};
+  }
+
+  TReportInfo& Info(const TReportFile& file) {
+    FInfo.File = &file;
+    return FInfo;
+  }
+
+  static void Section(TReportSink& s, TSectionKind kind, std::vector<TTextLine> lines, std::vector<TTotalsLine> totals = {}) {
+    TSectionEvent e;
+    e.Kind = kind;
+    e.Group = kind == TSectionKind::GroupHeader || kind == TSectionKind::GroupFooter ? 0 : -1;
+    s.BeginSection(e);
+    for (const auto& l : lines) s.Text(l);
+    for (const auto& t : totals) s.Totals(t);
+    s.EndSection();
+  }
+
+  void Row(TReportSink& s, std::string_view name, std::string_view time, std::string_view value) {
+    FValues = {name, time, value};
+    s.Row(TRowView(FValues.data(), FNulls.data(), 3));
+  }
+
+  // Groups "G<i>" with rowsOf(i) rows named "g<i>-<n>", values i*n/4.
+  template <class F>
+  void Groups(TReportSink& s, int count, F rowsOf) {
+    Section(s, TSectionKind::ReportHeader, {{TTextStyle::Title, TAlign::Left, "Feed test"},
+                                             {TTextStyle::Normal, TAlign::Left, "Zürich – 25 °C, Δ Жук"}});
+    for (int g = 0; g < count; ++g) {
+      Section(s, TSectionKind::GroupHeader, {{TTextStyle::Heading, TAlign::Left, "Group G" + std::to_string(g)}});
+      int rows = rowsOf(g);
+      for (int n = 0; n < rows; ++n) {
+        std::string value = std::to_string(g * n / 4.0);
+        value.resize(value.find('.') + 3);
+        Row(s, "g" + std::to_string(g) + "-" + std::to_string(n), "2024-03-01 06:15:00", value);
+      }
+      Section(s, TSectionKind::GroupFooter, {}, {{"Sum", {{2, TAggFunction::Sum, "123456.25", "123456.25"}}}});
+    }
+    Section(s, TSectionKind::ReportFooter, {}, {{"All readings", {{2, TAggFunction::Count, "777", "777"}}}});
+  }
+
+ private:
+  TReportInfo FInfo;
+  std::vector<std::string_view> FValues{"", "", ""};
+  std::vector<char> FNulls{0, 0, 0};
+};
+
+class DocumentOutput : public ::testing::Test {
+ protected:
+  TReportFile FFile = ParseDefinition(
+      "<report version='1'><summary><title>Feed test</title><author>Tests</author></summary>"
+      "<page paper='A5' margins='10mm'/></report>", "feed.xml");
+  TFeeder FFeed;
+  std::string Out(const std::string& ext) {
+    return std::string(MV_BINARY_DIR) + "/rpeng-doc-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + ext;
+  }
+};
+
+// ---- PDF ------------------------------------------------------------------
+
+TEST_F(DocumentOutput, PdfPagesCarryHeaderCaptionsAndPageNofM) {
+  const int kGroups = 40;
+  std::string pdf = Out(".pdf");
+  auto w = MakePdfWriter(pdf, "/tmp");
+  w->Begin(FFeed.Info(FFile));
+  // Groups of varying length, so that headings fall at every height of a page.
+  FFeed.Groups(*w, kGroups, [](int g) { return 1 + g * 7 % 23; });
+  w->End();
+  int pages = PdfPages(pdf);
+  ASSERT_GT(pages, 8);
+  std::map<int, int> headingPage, firstRowPage;
+  for (int p = 1; p <= pages; ++p) {
+    SCOPED_TRACE("page " + std::to_string(p));
+    std::string text = PdfPageText(pdf, p);
+    EXPECT_TRUE(Has(text, "Page " + std::to_string(p) + " of " + std::to_string(pages)));
+    EXPECT_TRUE(Has(text, "Feed test header"));
+    EXPECT_TRUE(std::regex_search(text, std::regex("Station\\s+Time\\s+Value"))) << text;
+    for (int g = 0; g < kGroups; ++g) {
+      if (Has(text, "Group G" + std::to_string(g) + "\n")) headingPage[g] = p;
+      if (Has(text, "g" + std::to_string(g) + "-0 ")) firstRowPage[g] = p;
+    }
+  }
+  // Every heading stands on the page of its group's first row.
+  ASSERT_EQ(headingPage.size(), std::size_t(kGroups));
+  EXPECT_EQ(headingPage, firstRowPage);
+  std::string last = PdfPageText(pdf, pages);
+  EXPECT_TRUE(std::regex_search(last, std::regex("All readings\\s+777")));
+  EXPECT_TRUE(Has(PdfPageText(pdf, 1), "Zürich – 25 °C, Δ Жук"));
+}
+
+TEST_F(DocumentOutput, PdfNumbersAlignRightAndFontsAreEmbedded) {
+  std::string pdf = Out(".pdf");
+  auto w = MakePdfWriter(pdf, "/tmp");
+  w->Begin(FFeed.Info(FFile));
+  FFeed.Groups(*w, 1, [](int) { return 12; });
+  w->End();
+  // Right edges of the numbers in the value column: one edge for all.
+  std::string bbox = Shell("pdftotext -bbox -f 1 -l 1 '" + pdf + "' -");
+  std::regex word("xMax=\"([0-9.]+)\"[^>]*>([0-9]+\\.[0-9]+)</word>");
+  std::vector<double> edges;
+  for (auto it = std::sregex_iterator(bbox.begin(), bbox.end(), word); it != std::sregex_iterator(); ++it)
+    edges.push_back(std::stod((*it)[1]));
+  ASSERT_GE(edges.size(), 12u) << bbox;
+  for (double e : edges) EXPECT_NEAR(e, edges.front(), 0.5);
+
+  std::string fonts = Shell("pdffonts '" + pdf + "'");
+  std::istringstream lines(fonts);
+  std::string line;
+  int listed = 0;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line.rfind("name", 0) == 0 || line.rfind("---", 0) == 0) continue;
+    ++listed;
+    EXPECT_TRUE(std::regex_search(line, std::regex("\\s+yes\\s+yes\\s+yes\\s+"))) << "not embedded: " << line;
+  }
+  EXPECT_GE(listed, 2);  // regular and bold
+}
+
+TEST_F(DocumentOutput, PdfWithAFixedDateIsTheSameEveryRun) {
+  ::setenv("SOURCE_DATE_EPOCH", "1709272800", 1);  // 2024-03-01 06:00 UTC
+  std::string a = Out("-a.pdf"), b = Out("-b.pdf");
+  for (const std::string& path : {a, b}) {
+    auto w = MakePdfWriter(path, "/tmp");
+    w->Begin(FFeed.Info(FFile));
+    FFeed.Groups(*w, 2, [](int) { return 5; });
+    w->End();
+  }
+  ::unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_EQ(ReadFile(a), ReadFile(b));
+  EXPECT_TRUE(std::regex_search(Shell("pdfinfo '" + a + "'"), std::regex("CreationDate:.*Mar\\s+1 06:00:00 2024")));
+}
+
+TEST_F(DocumentOutput, PdfOfAnEmptyReportIsOnePage) {
+  std::string pdf = Out(".pdf");
+  auto w = MakePdfWriter(pdf, "/tmp");
+  w->Begin(FFeed.Info(FFile));
+  w->End();
+  EXPECT_EQ(PdfPages(pdf), 1);
+  EXPECT_TRUE(Has(PdfPageText(pdf, 1), "Page 1 of 1"));
+}
+
+}  // namespace
