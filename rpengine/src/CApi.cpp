@@ -21,6 +21,7 @@
 #include "DefinitionReader.h"
 #include "Errors.h"
 #include "PdfWriter.h"
+#include "XlsxWriter.h"
 #include "Runner.h"
 #include "TextUtil.h"
 #include "Writers.h"
@@ -39,7 +40,7 @@ struct TParamState {
 };
 
 enum class TOutputKind { None, Printer, Window, Export };
-enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml, Pdf };
+enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml, Pdf, Xlsx };
 
 struct TExportSettings {
   TExportFormat Format = TExportFormat::Separated;
@@ -358,6 +359,7 @@ std::unique_ptr<TReportSink> MakeSink(const TReportState& s) {
     case TExportFormat::Html: return MakeHtmlWriter(e.FileName, TempFolder(), e.Html);
     case TExportFormat::Xml: return MakeXmlWriter(e.FileName);
     case TExportFormat::Pdf: return MakePdfWriter(e.FileName, TempFolder());
+    case TExportFormat::Xlsx: return MakeXlsxWriter(e.FileName, TempFolder());
   }
   throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format");
 }
@@ -406,7 +408,10 @@ void SetExport(TReportState& s, const REExportOptions* o) {
   } else if (SameName(fmt.c_str(), RE_FMT_PDF) && o->FormatType == 0) {
     e.Format = TExportFormat::Pdf;
   } else if (SameName(fmt.c_str(), RE_FMT_XLS) && (o->FormatType == 9 || o->FormatType == 10)) {
-    notYet("Excel");
+    // The options shape a page-oriented spreadsheet layout; the workbook is
+    // always one table of rows, so they are checked but change nothing.
+    if (o->FormatOptions) CheckSize(static_cast<const REExcelOptions*>(o->FormatOptions), "REExcelOptions");
+    e.Format = TExportFormat::Xlsx;
   } else if (SameName(fmt.c_str(), RE_FMT_WORD) && o->FormatType == 0) {
     notYet("Word");
   } else if (SameName(fmt.c_str(), RE_FMT_RTF) && o->FormatType == 0) {
@@ -414,7 +419,7 @@ void SetExport(TReportState& s, const REExportOptions* o) {
   } else {
     throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format \"" + fmt + "\" type " + std::to_string(o->FormatType) +
                                              "; known: " RE_FMT_SEPV " 3 (comma-separated) and 4 (tab-separated), "
-                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0, " RE_FMT_PDF " 0");
+                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0, " RE_FMT_PDF " 0, " RE_FMT_XLS " 9 and 10");
   }
   if (!SameName(dest.c_str(), RE_DEST_DISK) || o->DestinationType != 0)
     throw ERpeError(RE_ERR_EXPORTDEST, "unknown export destination \"" + dest + "\" type " +

@@ -407,7 +407,7 @@ TEST(Output, RefusesUnknownOrUnavailableOutputsClearly) {
     int Code;
   } kCases[] = {
       {"rxf_nothing.dll", 0, RE_ERR_EXPORTFORMAT}, {RE_FMT_SEPV, 7, RE_ERR_EXPORTFORMAT},
-      {RE_FMT_PDF, 1, RE_ERR_EXPORTFORMAT},        {RE_FMT_XLS, 9, RE_ERR_NOTAVAILABLE},
+      {RE_FMT_PDF, 1, RE_ERR_EXPORTFORMAT},        {RE_FMT_XLS, 3, RE_ERR_EXPORTFORMAT},
       {RE_FMT_WORD, 0, RE_ERR_NOTAVAILABLE},       {RE_FMT_RTF, 0, RE_ERR_NOTAVAILABLE},
   };
   for (const auto& c : kCases) {

@@ -14,6 +14,7 @@
 
 #include "DefinitionReader.h"
 #include "PdfWriter.h"
+#include "XlsxWriter.h"
 #include "Writers.h"
 
 using namespace mv::rpe;
@@ -225,6 +226,81 @@ TEST_F(DocumentOutput, PdfOfAnEmptyReportIsOnePage) {
   w->End();
   EXPECT_EQ(PdfPages(pdf), 1);
   EXPECT_TRUE(Has(PdfPageText(pdf, 1), "Page 1 of 1"));
+}
+
+// ---- Workbook -------------------------------------------------------------
+
+std::string Part(const std::string& zip, const std::string& part) { return Shell("unzip -p '" + zip + "' '" + part + "'"); }
+
+// The cells of sheet XML as "A1" -> the cell's whole element.
+std::map<std::string, std::string> Cells(const std::string& sheet) {
+  std::map<std::string, std::string> cells;
+  std::regex cell("<c r=\"([A-Z]+[0-9]+)\"[^>]*?(/>|>.*?</c>)");
+  for (auto it = std::sregex_iterator(sheet.begin(), sheet.end(), cell); it != std::sregex_iterator(); ++it)
+    cells[(*it)[1]] = (*it)[0];
+  return cells;
+}
+
+// The number format code of a cell's style ("" for none).
+std::string NumberFormatOf(const std::string& styles, const std::string& cell) {
+  std::smatch m;
+  if (!std::regex_search(cell, m, std::regex(" s=\"([0-9]+)\""))) return "";
+  std::size_t xfs = styles.find("<cellXfs");
+  std::regex xf("<xf [^>]*?numFmtId=\"([0-9]+)\"");
+  auto it = std::sregex_iterator(styles.begin() + static_cast<long>(xfs), styles.end(), xf);
+  for (int i = std::stoi(m[1]); i > 0 && it != std::sregex_iterator(); --i) ++it;
+  if (it == std::sregex_iterator()) return "?";
+  std::string id = (*it)[1];
+  if (std::regex_search(styles, m, std::regex("numFmtId=\"" + id + "\" formatCode=\"([^\"]*)\""))) return m[1];
+  return "builtin " + id;
+}
+
+bool IsBold(const std::string& styles, int xfIndex) {
+  std::size_t xfs = styles.find("<cellXfs");
+  std::regex xf("<xf [^>]*?fontId=\"([0-9]+)\"");
+  auto it = std::sregex_iterator(styles.begin() + static_cast<long>(xfs), styles.end(), xf);
+  for (int i = xfIndex; i > 0 && it != std::sregex_iterator(); --i) ++it;
+  if (it == std::sregex_iterator()) return false;
+  int font = std::stoi((*it)[1]);
+  std::regex fontEl("<font>.*?</font>");
+  auto f = std::sregex_iterator(styles.begin(), styles.end(), fontEl);
+  for (int i = font; i > 0 && f != std::sregex_iterator(); --i) ++f;
+  return f != std::sregex_iterator() && Has((*f)[0], "<b/>");
+}
+
+TEST_F(DocumentOutput, WorkbookHoldsNumbersDatesBoldFrozenCaptionsAndTotals) {
+  ::setenv("SOURCE_DATE_EPOCH", "1709272800", 1);
+  std::string xls = Out(".XLS");
+  auto w = MakeXlsxWriter(xls, "/tmp");
+  w->Begin(FFeed.Info(FFile));
+  FFeed.Groups(*w, 2, [](int) { return 3; });
+  w->End();
+  ::unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_TRUE(Has(Shell("unzip -t '" + xls + "'"), "No errors detected"));
+  std::string sheet = Part(xls, "xl/worksheets/sheet1.xml"), styles = Part(xls, "xl/styles.xml");
+  auto cells = Cells(sheet);
+  // Rows 1-2 the report header, 3 the captions, frozen below them.
+  EXPECT_TRUE(Has(cells["A1"], "<t>Feed test</t>"));
+  EXPECT_TRUE(Has(cells["A2"], "Zürich – 25 °C, Δ Жук"));
+  EXPECT_TRUE(Has(cells["C3"], "<t>Value</t>"));
+  EXPECT_TRUE(Has(sheet, "<pane ySplit=\"3\" topLeftCell=\"A4\" activePane=\"bottomLeft\" state=\"frozen\"/>")) << sheet;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(cells["C3"], m, std::regex(" s=\"([0-9]+)\"")));
+  EXPECT_TRUE(IsBold(styles, std::stoi(m[1])));
+  // Row 4 the first heading, 5 the first row: text, date, number.
+  EXPECT_TRUE(Has(cells["A4"], "<t>Group G0</t>"));
+  EXPECT_TRUE(Has(cells["A5"], "<t>g0-0</t>"));
+  EXPECT_TRUE(Has(cells["B5"], "<v>45352.26041") && !Has(cells["B5"], "t=\"")) << cells["B5"];
+  EXPECT_EQ(NumberFormatOf(styles, cells["B5"]), "yyyy-mm-dd hh:mm:ss");
+  EXPECT_TRUE(Has(cells["C7"], "<v>0</v>") && !Has(cells["C7"], "t=\"")) << cells["C7"];
+  // The group's totals: label and number on one bold row.
+  EXPECT_TRUE(Has(cells["A8"], "<t>Sum</t>"));
+  EXPECT_TRUE(Has(cells["C8"], "<v>123456.25</v>"));
+  EXPECT_TRUE(Has(cells["C12"], "<v>0.5</v>"));
+  EXPECT_TRUE(Has(cells["A14"], "<t>All readings</t>"));
+  EXPECT_TRUE(Has(cells["C14"], "<v>777</v>"));
+  EXPECT_TRUE(Has(Part(xls, "docProps/core.xml"), "<dcterms:created xsi:type=\"dcterms:W3CDTF\">2024-03-01T06:00:00Z"));
+  EXPECT_TRUE(Has(sheet, "<oddFooter>&amp;RPage &amp;P of &amp;N</oddFooter>")) << sheet;
 }
 
 }  // namespace
