@@ -21,6 +21,7 @@
 #include "DefinitionReader.h"
 #include "Errors.h"
 #include "PdfWriter.h"
+#include "RtfWriter.h"
 #include "XlsxWriter.h"
 #include "Runner.h"
 #include "TextUtil.h"
@@ -40,7 +41,7 @@ struct TParamState {
 };
 
 enum class TOutputKind { None, Printer, Window, Export };
-enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml, Pdf, Xlsx };
+enum class TExportFormat { Separated, TabSeparated, Text, Html, Xml, Pdf, Xlsx, Rtf };
 
 struct TExportSettings {
   TExportFormat Format = TExportFormat::Separated;
@@ -360,6 +361,7 @@ std::unique_ptr<TReportSink> MakeSink(const TReportState& s) {
     case TExportFormat::Xml: return MakeXmlWriter(e.FileName);
     case TExportFormat::Pdf: return MakePdfWriter(e.FileName, TempFolder());
     case TExportFormat::Xlsx: return MakeXlsxWriter(e.FileName, TempFolder());
+    case TExportFormat::Rtf: return MakeRtfWriter(e.FileName);
   }
   throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format");
 }
@@ -372,11 +374,6 @@ void SetExport(TReportState& s, const REExportOptions* o) {
   std::string dest(o->DestinationDLLName, strnlen(o->DestinationDLLName, sizeof o->DestinationDLLName));
   TExportSettings e;
   std::string fileFromFormat;
-  auto notYet = [&](const char* what) {
-    throw ERpeError(RE_ERR_NOTAVAILABLE, std::string(what) +
-                                             " export is not available in this build of the engine yet; choose "
-                                             "separated values, text, HTML or XML");
-  };
   if (SameName(fmt.c_str(), RE_FMT_SEPV) && (o->FormatType == 3 || o->FormatType == 4)) {
     e.Format = o->FormatType == 3 ? TExportFormat::Separated : TExportFormat::TabSeparated;
     if (const auto* so = static_cast<const RESepValOptions*>(o->FormatOptions)) {
@@ -412,14 +409,13 @@ void SetExport(TReportState& s, const REExportOptions* o) {
     // always one table of rows, so they are checked but change nothing.
     if (o->FormatOptions) CheckSize(static_cast<const REExcelOptions*>(o->FormatOptions), "REExcelOptions");
     e.Format = TExportFormat::Xlsx;
-  } else if (SameName(fmt.c_str(), RE_FMT_WORD) && o->FormatType == 0) {
-    notYet("Word");
-  } else if (SameName(fmt.c_str(), RE_FMT_RTF) && o->FormatType == 0) {
-    notYet("Rich text");
+  } else if ((SameName(fmt.c_str(), RE_FMT_WORD) || SameName(fmt.c_str(), RE_FMT_RTF)) && o->FormatType == 0) {
+    // Word reads rich text as its own: both are the RTF document.
+    e.Format = TExportFormat::Rtf;
   } else {
     throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format \"" + fmt + "\" type " + std::to_string(o->FormatType) +
                                              "; known: " RE_FMT_SEPV " 3 (comma-separated) and 4 (tab-separated), "
-                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0, " RE_FMT_PDF " 0, " RE_FMT_XLS " 9 and 10");
+                                             RE_FMT_TEXT " 0, " RE_FMT_HTML " 2 and 3, " RE_FMT_XML " 0, " RE_FMT_PDF " 0, " RE_FMT_XLS " 9 and 10, " RE_FMT_WORD " 0, " RE_FMT_RTF " 0");
   }
   if (!SameName(dest.c_str(), RE_DEST_DISK) || o->DestinationType != 0)
     throw ERpeError(RE_ERR_EXPORTDEST, "unknown export destination \"" + dest + "\" type " +

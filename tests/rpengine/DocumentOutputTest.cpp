@@ -14,6 +14,7 @@
 
 #include "DefinitionReader.h"
 #include "PdfWriter.h"
+#include "RtfWriter.h"
 #include "XlsxWriter.h"
 #include "Writers.h"
 
@@ -301,6 +302,112 @@ TEST_F(DocumentOutput, WorkbookHoldsNumbersDatesBoldFrozenCaptionsAndTotals) {
   EXPECT_TRUE(Has(cells["C14"], "<v>777</v>"));
   EXPECT_TRUE(Has(Part(xls, "docProps/core.xml"), "<dcterms:created xsi:type=\"dcterms:W3CDTF\">2024-03-01T06:00:00Z"));
   EXPECT_TRUE(Has(sheet, "<oddFooter>&amp;RPage &amp;P of &amp;N</oddFooter>")) << sheet;
+}
+
+// ---- RTF ------------------------------------------------------------------
+
+// The text a reader sees: groups and control words dropped, \uN? decoded,
+// \cell as "|", \par and \row as line ends. Destinations such as the font
+// table and the document info are skipped; fields keep their result.
+std::string RtfText(const std::string& rtf, int* depthOut = nullptr) {
+  std::string out;
+  int depth = 0, skipBelow = -1;
+  std::vector<char16_t> units;
+  auto flushUnits = [&] {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      char32_t cp = units[i];
+      if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units.size()) cp = 0x10000 + ((cp - 0xD800) << 10) + (units[++i] - 0xDC00);
+      if (cp < 0x80) out += static_cast<char>(cp);
+      else if (cp < 0x800) out += {char(0xC0 | cp >> 6), char(0x80 | (cp & 0x3F))};
+      else if (cp < 0x10000) out += {char(0xE0 | cp >> 12), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
+      else out += {char(0xF0 | cp >> 18), char(0x80 | ((cp >> 12) & 0x3F)), char(0x80 | ((cp >> 6) & 0x3F)), char(0x80 | (cp & 0x3F))};
+    }
+    units.clear();
+  };
+  for (std::size_t i = 0; i < rtf.size(); ++i) {
+    char c = rtf[i];
+    bool skipping = skipBelow >= 0 && depth >= skipBelow;
+    if (c == '{') { ++depth; continue; }
+    if (c == '}') { --depth; if (skipBelow > depth) skipBelow = -1; continue; }
+    if (c == '\\') {
+      char n = rtf[i + 1];
+      if (n == '\\' || n == '{' || n == '}') { if (!skipping) { flushUnits(); out += n; } ++i; continue; }
+      if (n == '*') { if (skipBelow < 0) skipBelow = depth; ++i; continue; }
+      std::size_t j = i + 1;
+      while (j < rtf.size() && std::isalpha(static_cast<unsigned char>(rtf[j]))) ++j;
+      std::string word = rtf.substr(i + 1, j - i - 1);
+      std::size_t k = j;
+      if (k < rtf.size() && (rtf[k] == '-' || std::isdigit(static_cast<unsigned char>(rtf[k])))) ++k;
+      while (k < rtf.size() && std::isdigit(static_cast<unsigned char>(rtf[k]))) ++k;
+      std::string arg = rtf.substr(j, k - j);
+      if (k < rtf.size() && rtf[k] == ' ') ++k;
+      i = k - 1;
+      if (word == "fonttbl" || word == "colortbl" || word == "info") skipBelow = depth;
+      if (skipBelow >= 0 && depth >= skipBelow) continue;
+      if (word == "u") {
+        units.push_back(static_cast<char16_t>(std::stoi(arg)));
+        if (i + 1 < rtf.size() && rtf[i + 1] == '?') ++i;
+        continue;
+      }
+      flushUnits();
+      if (word == "par" || word == "row") out += '\n';
+      else if (word == "cell") out += '|';
+      else if (word == "line") out += '\n';
+      continue;
+    }
+    if (c == '\n' || c == '\r' || skipping) continue;
+    flushUnits();
+    out += c;
+  }
+  flushUnits();
+  if (depthOut) *depthOut = depth;
+  return out;
+}
+
+TEST_F(DocumentOutput, RtfHoldsTheReportAsTablesWithPageNumberFields) {
+  std::string path = Out(".rtf");
+  auto w = MakeRtfWriter(path);
+  w->Begin(FFeed.Info(FFile));
+  FFeed.Groups(*w, 2, [](int) { return 2; });
+  FFeed.Row(*w, "{brace} back\\slash", "", "1");
+  w->End();
+  std::string rtf = ReadFile(path);
+  int depth = -1;
+  std::string text = RtfText(rtf, &depth);
+  EXPECT_EQ(depth, 0) << "unbalanced braces";
+  EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
+  // A5 with 10 mm margins.
+  EXPECT_TRUE(Has(rtf, "\\paperw8391\\paperh11906\\margl567\\margr567"));
+  EXPECT_TRUE(Has(text, "Feed test header\nPage 1 of 1\n")) << text;
+  EXPECT_TRUE(Has(rtf, "{\\field{\\*\\fldinst PAGE}{\\fldrslt 1}} of {\\field{\\*\\fldinst NUMPAGES}"));
+  EXPECT_TRUE(Has(text, "Zürich – 25 °C, Δ Жук\n"));
+  EXPECT_TRUE(Has(text, "Group G1\nStation|Time|Value|\ng1-0|2024-03-01 06:15:00|0.00|\ng1-1|2024-03-01 06:15:00|0.25|\n"
+                        "Sum||123456.25|\n")) << text;
+  EXPECT_TRUE(Has(text, "All readings||777|\n"));
+  EXPECT_TRUE(Has(text, "{brace} back\\slash||1|"));
+  // The caption row repeats on every page; headings keep with the table.
+  EXPECT_TRUE(Has(rtf, "\\trhdr"));
+  EXPECT_TRUE(Has(rtf, "\\keepn Group G1\\par"));
+}
+
+TEST(RtfText, EscapesControlCharactersAndEncodesUnicode) {
+  const struct {
+    const char* In;
+    const char* Out;
+  } kCases[] = {
+      {"a{b}c\\d", "a\\{b\\}c\\\\d"},
+      {"°C", "\\u176?C"},
+      {"€", "\\u8364?"},
+      {"\xF0\x9F\x8C\xA7", "\\u-10180?\\u-8409?"},  // a rain cloud: two UTF-16 units
+      {"x\ny\tz", "x\\line y\\tab z"},
+      {"bad\xC3", "bad\\u-3?"},  // a cut sequence becomes U+FFFD
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.In);
+    std::string out;
+    AppendRtfText(out, c.In);
+    EXPECT_EQ(out, c.Out);
+  }
 }
 
 }  // namespace
