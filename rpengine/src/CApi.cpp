@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "DefinitionReader.h"
 #include "Errors.h"
 #include "PdfWriter.h"
+#include "Printing.h"
 #include "RtfWriter.h"
 #include "XlsxWriter.h"
 #include "Runner.h"
@@ -62,6 +65,8 @@ struct TReportState {
   TExportSettings Export;
   std::string PrinterDriver, PrinterName, PrinterPort, PaperName;
   int Orientation = 0;
+  int Copies = 1;
+  std::string WindowTitle;
   REPrintOptions PrintOptions{sizeof(REPrintOptions), 0, 0, 1, 0};
   bool Running = false;
 };
@@ -440,12 +445,28 @@ void Run(TJob& job) {
   switch (s.Output) {
     case TOutputKind::None:
       throw ERpeError(RE_ERR_NOOUTPUT, "no output is chosen for the print job; call REExportTo first");
-    case TOutputKind::Printer:
     case TOutputKind::Window:
-      throw ERpeError(RE_ERR_NOTAVAILABLE, "printing and preview are not available in this build of the engine yet");
+      RequireDisplay();
+      break;
+    case TOutputKind::Printer:
     case TOutputKind::Export:
       break;
   }
+  // Printer and preview: the report is drawn into a PDF in the temporary
+  // folder first, and the printer checked before the query runs.
+  std::string printer, pdf;
+  if (s.Output == TOutputKind::Printer) printer = ChoosePrinter(s.PrinterName, s.File->Page.Printer);
+  if (s.Output != TOutputKind::Export) {
+    static std::atomic<unsigned> counter{0};
+    pdf = TempFolder() + "/rpeng-" + (s.Output == TOutputKind::Printer ? "print-" : "preview-") +
+          std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".pdf";
+  }
+  struct TRemove {
+    std::string Path;
+    ~TRemove() {
+      if (!Path.empty()) ::unlink(Path.c_str());
+    }
+  } removePrinted{s.Output == TOutputKind::Printer ? pdf : std::string()};
   struct TRunning {
     bool& Flag;
     explicit TRunning(bool& f) : Flag(f) { Flag = true; }
@@ -456,8 +477,18 @@ void Run(TJob& job) {
   settings.Params = EffectiveParams(s);
   settings.Logons = EffectiveLogons(s);
   settings.PrintTime = LocalNow();
-  std::unique_ptr<TReportSink> sink = MakeSink(s);
+  std::unique_ptr<TReportSink> sink;
+  if (pdf.empty()) {
+    sink = MakeSink(s);
+  } else {
+    TPdfOptions po;
+    po.Orientation = s.Orientation;
+    sink = MakePdfWriter(pdf, TempFolder(), po);
+  }
   RunReport(settings, *sink);
+  std::string title = s.File->Summary.Title.empty() ? s.File->Main.Name : s.File->Summary.Title;
+  if (s.Output == TOutputKind::Printer) PrintPdf(pdf, printer, s.Copies, title);
+  if (s.Output == TOutputKind::Window) OpenInViewer(pdf);
 }
 
 std::string FromC(const char* s, std::size_t max) { return s ? std::string(s, strnlen(s, max)) : std::string(); }
@@ -960,17 +991,21 @@ RE_BOOL RESetPrintOptions(RE_JOB job, const REPrintOptions* options) {
 }
 
 RE_BOOL REOutputToPrinter(RE_JOB job, int16_t copies) {
-  return WithJob(job, [&](TJob&) {
+  return WithJob(job, [&](TJob& j) {
     if (copies < 0) throw ERpeError(RE_ERR_BADARGUMENT, "the number of copies is negative");
-    throw ERpeError(RE_ERR_NOTAVAILABLE,
-                    "printing is not available in this build of the engine yet; export to a file instead");
+    if (j.Report != 0) throw ERpeError(RE_ERR_BADJOB, "the output is chosen on the main report's job, not a subreport's");
+    TReportState& s = *j.State;
+    // 0: as many as the print options ask for.
+    s.Copies = copies > 0 ? copies : std::max<int>(1, s.PrintOptions.nReportCopies);
+    s.Output = TOutputKind::Printer;
   });
 }
 
-RE_BOOL REOutputToWindow(RE_JOB job, const char* /*title*/) {
-  return WithJob(job, [&](TJob&) {
-    throw ERpeError(RE_ERR_NOTAVAILABLE,
-                    "preview is not available in this build of the engine yet; export to a file instead");
+RE_BOOL REOutputToWindow(RE_JOB job, const char* title) {
+  return WithJob(job, [&](TJob& j) {
+    if (j.Report != 0) throw ERpeError(RE_ERR_BADJOB, "the output is chosen on the main report's job, not a subreport's");
+    j.State->WindowTitle = title ? title : "";
+    j.State->Output = TOutputKind::Window;
   });
 }
 

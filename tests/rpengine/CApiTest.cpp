@@ -426,10 +426,8 @@ TEST(Output, RefusesUnknownOrUnavailableOutputsClearly) {
   EXPECT_FALSE(REExportTo(job, &e));
   EXPECT_EQ(REGetErrorCode(job), RE_ERR_EXPORTDEST);
 
-  EXPECT_FALSE(REOutputToPrinter(job, 1));
-  EXPECT_EQ(REGetErrorCode(job), RE_ERR_NOTAVAILABLE);
-  EXPECT_FALSE(REOutputToWindow(job, "Preview"));
-  EXPECT_EQ(REGetErrorCode(job), RE_ERR_NOTAVAILABLE);
+  EXPECT_FALSE(REOutputToPrinter(job, -1));
+  EXPECT_EQ(REGetErrorCode(job), RE_ERR_BADARGUMENT);
 }
 
 TEST(Output, AParameterWithoutValueStopsTheRunBeforeAnythingIsWritten) {
