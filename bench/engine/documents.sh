@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Document outputs side by side with the peers of ../shared/bench-peers in
+# one run on the benchmark database (200 stations x 5 sensors x 30 days):
+#   PDF, one day (96,000 rows): against LibreOffice CSV->PDF and wkhtmltopdf
+#   workbook, one day: against LibreOffice CSV->XLSX and Python xlsxwriter
+#   RTF, one day: against pandoc CSV->RTF
+#   seven days (672,000 rows) in PDF, workbook and RTF: peak memory
+#
+#   bench/engine/documents.sh [BUILD_DIR] [--runs N]
+# Peers that are not installed are skipped.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-$root/build/engine}
+[ $# -gt 0 ] && shift
+runs=3
+if [ "${1:-}" = "--runs" ]; then runs=$2; shift 2; fi
+peers=${MV_BENCH_PEERS:-$root/../shared/bench-peers}
+[ -d "$peers" ] || peers=/work/shared/bench-peers
+work=${MV_BENCH_WORK:-/tmp/perf}
+db=$work/mv.db
+mkdir -p "$work/odbc"
+
+cmake --build "$build" --target mvreport >/dev/null
+mvreport=$build/tools/mvreport/mvreport
+[ -f "$db" ] || python3 "$peers/gen_mv_db.py" --db "$db"
+driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -n 1)
+printf '[SQLite3]\nDriver=%s\n' "$driver" > "$work/odbc/odbcinst.ini"
+printf '[MVBENCH]\nDriver=SQLite3\nDatabase=%s\nTimeout=5000\nStepAPI=1\n' "$db" > "$work/odbc/odbc.ini"
+run="ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini $mvreport run $here/readings.xml --dsn MVBENCH"
+
+cases=()
+for f in pdf xls rtf; do
+  cases+=(--case "ours_${f}_1d|q1|{w}/ours_1d.$f|$run --param 'StartTime={d0}' --param 'EndTime={d1}' --format $f --out {out}")
+  cases+=(--case "ours_${f}_7d|q7|{w}/ours_7d.$f|$run --param 'StartTime={d0}' --param 'EndTime={d7}' --format $f --out {out}")
+done
+
+json=$work/documents-bench.json
+python3 "$peers/peers.py" --db "$db" --runs "$runs" \
+  --only sqlite3_csv_1d,lo_csv_to_pdf_1d,wkhtmltopdf_1d,lo_csv_to_xlsx_1d,py_xlsxwriter_1d,pandoc_csv_to_rtf_1d,py_html_grouped_1d,ours_ \
+  --json "$json" "${cases[@]}"
+
+python3 - "$json" <<'PY'
+import json, sys
+r = {x["case"]: x for x in json.load(open(sys.argv[1]))["results"]}
+def wall(c): return r[c]["wall_median"] if c in r and r[c]["ok"] else float("nan")
+def mem(c): return max(r[c]["maxrss_kb"], r[c]["tree_pss_kb"]) / 1024 if c in r else float("nan")
+print()
+for label, peer, ours, goal in [
+    ("PDF 1 day: LibreOffice CSV->PDF / ours", "lo_csv_to_pdf_1d", "ours_pdf_1d", 4),
+    ("PDF 1 day: wkhtmltopdf / ours", "wkhtmltopdf_1d", "ours_pdf_1d", 10),
+    ("workbook 1 day: LibreOffice CSV->XLSX / ours", "lo_csv_to_xlsx_1d", "ours_xls_1d", 5),
+    ("workbook 1 day: Python xlsxwriter / ours", "py_xlsxwriter_1d", "ours_xls_1d", 4),
+    ("RTF 1 day: pandoc / ours", "pandoc_csv_to_rtf_1d", "ours_rtf_1d", 20),
+]:
+    ratio = wall(peer) / wall(ours)
+    print(f"{label:48s} {ratio:6.1f}x  (goal >= {goal}x)  {'ok' if ratio >= goal else 'MISSED'}")
+for f in ("pdf", "xls", "rtf"):
+    m = mem(f"ours_{f}_7d")
+    print(f"{f} 7 days: peak memory {m:6.1f} MB (goal < 32 MB), {wall(f'ours_{f}_7d'):.2f} s  {'ok' if m < 32 else 'MISSED'}")
+PY
