@@ -40,8 +40,7 @@ int RunScheduler(QApplication& app, bool headless, bool debug) {
         TRpe engine;
         engine.OpenPrintEngine();
     };
-    options.MakeScheduler = MakeRuntimeScheduler;
-    options.MakeDatabase = MakeRuntimeDatabase;
+    UseSchedulerRuntime(options);
     TfrmVidUduzadevrMain window(std::move(options));
 
     TShutdownSignals shutdownSignals;

@@ -1,14 +1,14 @@
 #pragma once
-// Where the main window meets the scheduler runtime (src/core/runtime): the
-// factories main() hands to the window. Until the runtime's scheduler and
-// database connection are in place they give null, and the window runs its
-// stand-ins (nothing scheduled, never connected, both said in the status).
+// Where the main window meets the scheduler runtime (src/core/runtime) and
+// the database connection (src/core/db): the factories main() hands to the
+// window, sharing one set of connection values between the login and the
+// report jobs.
 
-#include "ui/app/SchedulerPort.h"
+#include "ui/app/ScheduleMain.h"
 
 namespace mv::ui {
 
-std::unique_ptr<ISchedulerPort> MakeRuntimeScheduler(TRuntimeContext& context);
-std::unique_ptr<IDatabasePort> MakeRuntimeDatabase(TRuntimeContext& context);
+// Sets MakeScheduler and MakeDatabase of `options` to the real runtime.
+void UseSchedulerRuntime(TMainWindowOptions& options);
 
 }  // namespace mv::ui

@@ -350,7 +350,7 @@ void TfrmVidUduzadevrMain::CreateActions() {
                           tr("Log all status and error messages|Log status and error messages to disk."),
                           QStyle::SP_DialogSaveButton);
     actLogMessages->setCheckable(true);
-    actHelp = make(tr("&Help"), QString(), QStyle::SP_DialogHelpButton);
+    actHelp = make(tr("&Help"), QString(), QStyle::SP_MessageBoxQuestion);
     actContents = make(tr("&Contents"), QString(), QStyle::SP_CustomBase);
     actAbout = make(tr("About..."), QString(), QStyle::SP_CustomBase);
 }
