@@ -2,6 +2,7 @@
 #include "ui/app/HelpViewer.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,6 +97,35 @@ TEST(HelpViewer, ChmViewerFirstThenHtmlHelpWithXdgOpen) {
               (std::vector<std::string>{"/usr/bin/xchm", chm}));
     EXPECT_EQ(HelpCommandLine(chm, kHelpIndex, only({"xdg-open"}))[0], "/usr/bin/xdg-open");
     EXPECT_TRUE(HelpCommandLine(chm, kHelpIndex, only({})).empty());
+}
+
+}  // namespace
+}  // namespace mv::ui
+
+namespace mv::ui {
+namespace {
+
+// The help built beside the program: every page's links lead to pages that
+// exist, and the compiled help, when chmcmd was there to build it, is a CHM.
+TEST(HelpFiles, BuiltBesideTheProgramWithWorkingLinks) {
+    const QDir help(MV_BINARY_DIR "/src/ui/help");
+    ASSERT_TRUE(help.exists("index.html"));
+    ASSERT_TRUE(help.exists("keywords.html"));
+    const QRegularExpression href(R"(href="([^"#]+))");
+    for (const QString& page : help.entryList({"*.html"})) {
+        SCOPED_TRACE(page.toStdString());
+        QFile f(help.filePath(page));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        for (auto it = href.globalMatch(text); it.hasNext();) {
+            const QString target = it.next().captured(1);
+            EXPECT_TRUE(help.exists(target)) << target.toStdString();
+        }
+    }
+    QFile chm(MV_BINARY_DIR "/src/ui/MVVidUduzadev.chm");
+    if (!chm.exists()) GTEST_SKIP() << "chmcmd was not installed at build time";
+    ASSERT_TRUE(chm.open(QIODevice::ReadOnly));
+    EXPECT_EQ(chm.read(4), "ITSF");
 }
 
 }  // namespace
