@@ -1,6 +1,9 @@
 # Warnings and sanitizers for every target of the project.
-add_compile_options(-Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor
+add_compile_options(-Wall -Wextra -Wpedantic -Wnon-virtual-dtor
                     -Wno-missing-field-initializers)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options(-Wshadow=local)
+endif()
 
 if(MV_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
