@@ -86,14 +86,31 @@ struct TTotalCell {
   TValueFormat Format;
 };
 
+enum class TChartType { Line, Bar };
+// How bars of neighbouring readings merge when there are more than fit.
+enum class TChartMerge { Sum, Max };
+
+// A chart of a value over time, one series per distinct value of the
+// series fields, drawn from the rows of the footer's group (or report).
+struct TChartDef {
+  TChartType Type = TChartType::Line;
+  TChartMerge Merge = TChartMerge::Sum;
+  std::string TimeField, ValueField;
+  std::vector<std::string> SeriesFields;  // empty: one series named after the value
+  TTextTemplate Title;
+  std::string ValueLabel;  // the value axis' caption
+  double HeightMm = 80;
+};
+
 struct TSectionItem {
-  enum class TKind { Text, Totals, Subreport };
+  enum class TKind { Text, Totals, Subreport, Chart };
   TKind Kind = TKind::Text;
   TTextStyle Style = TTextStyle::Normal;
   TAlign Align = TAlign::Left;
   TTextTemplate Text;             // Text; for Totals the label
   std::vector<TTotalCell> Cells;  // Totals
   int Subreport = -1;             // index into TReportFile::Subreports
+  TChartDef Chart;                // Chart
   int Line = 0;
 };
 

@@ -787,7 +787,7 @@ class TReader {
     if (page)
       CheckChildren(n, {"text"}, false);
     else if (footer)
-      CheckChildren(n, {"text", "totals", "subreport"}, false);
+      CheckChildren(n, {"text", "totals", "subreport", "chart"}, false);
     else
       CheckChildren(n, {"text", "subreport"}, false);
     s.Present = true;
@@ -840,8 +840,53 @@ class TReader {
         s.Items.push_back(std::move(item));
       } else if (kind == "subreport") {
         s.Items.push_back(ReadSubreport(c, r, ctx));
+      } else if (kind == "chart") {
+        s.Items.push_back(ReadChart(c, r, ctx));
       }
     }
+  }
+
+  TSectionItem ReadChart(pugi::xml_node n, TReportDef& r, const TSectionContext& ctx) {
+    CheckAttributes(n, {"type", "time", "value", "series", "title", "value-label", "height", "bars"});
+    CheckChildren(n, {}, true);
+    if (r.PlacedInSection != 0) throw Error(n, "a chart can stand in the main report's footers only, not in a subreport");
+    TSectionItem item;
+    item.Kind = TSectionItem::TKind::Chart;
+    item.Line = Line(n);
+    TChartDef& c = item.Chart;
+    std::string_view type = Trim(n.attribute("type").value());
+    if (type.empty() || type == "line") c.Type = TChartType::Line;
+    else if (type == "bar") c.Type = TChartType::Bar;
+    else throw Error(n, "type=\"" + std::string(type) + "\" must be line or bar");
+    c.TimeField = RequiredAttr(n, "time");
+    c.ValueField = RequiredAttr(n, "value");
+    for (const std::string& f : {c.TimeField, c.ValueField})
+      if (!IsName(f)) throw Error(n, "\"" + f + "\" is not a field name");
+    std::string_view series = n.attribute("series").value();
+    std::size_t i = 0;
+    while (i < series.size()) {
+      std::size_t j = series.find_first_of(" ,", i);
+      if (j == std::string_view::npos) j = series.size();
+      std::string_view name = series.substr(i, j - i);
+      if (!name.empty()) {
+        if (!IsName(name))
+          throw Error(n, "series=\"" + std::string(series) + "\": \"" + std::string(name) +
+                             "\" is not a field name; list the fields that name a series, separated by blanks");
+        c.SeriesFields.emplace_back(name);
+      }
+      i = j + 1;
+    }
+    c.Title = ReadTemplate(n, n.attribute("title").value(), r, ctx);
+    c.ValueLabel = std::string(Trim(n.attribute("value-label").value()));
+    c.HeightMm = Length(n, "height", 80);
+    if (c.HeightMm < 30 || c.HeightMm > 250)
+      throw Error(n, "height=\"" + std::string(n.attribute("height").value()) + "\" must be between 30mm and 250mm");
+    std::string_view bars = Trim(n.attribute("bars").value());
+    if (!bars.empty() && c.Type != TChartType::Bar) throw Error(n, "bars=\"...\" belongs to a bar chart (type=\"bar\")");
+    if (bars.empty() || bars == "sum") c.Merge = TChartMerge::Sum;
+    else if (bars == "max") c.Merge = TChartMerge::Max;
+    else throw Error(n, "bars=\"" + std::string(bars) + "\" must be sum or max");
+    return item;
   }
 
   TSectionItem ReadSubreport(pugi::xml_node n, TReportDef& parent, const TSectionContext& ctx) {

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cmath>
 
+#include "Chart.h"
 #include "PagedWriter.h"
 
 namespace mv::rpe {
@@ -21,7 +23,7 @@ const char* kStyle =
     "tr.heading td{font-size:11pt;font-weight:bold;padding-top:.6em}"
     "tr.small td{font-size:8pt;color:#444}"
     "tr.totals td{font-weight:bold;border-top:1px solid #999}"
-    "td.sub{padding-left:2em}table.sub th{font-size:9pt}";
+    "td.sub{padding-left:2em}table.sub th{font-size:9pt}div.chart{margin:.6em 0}";
 
 class THtmlWriter : public TPagedWriter {
  public:
@@ -129,6 +131,19 @@ class THtmlWriter : public TPagedWriter {
     o += "\">";
     AppendXmlEscaped(o, l.Text);
     o += "</td></tr>\n";
+  }
+
+  // Lines of the text layout (6 per inch) the chart's height takes.
+  int ChartLines(const TChartData& c) const override {
+    return std::max(4, static_cast<int>(std::ceil(c.HeightMm / 25.4 * 6))) + 1;
+  }
+
+  void WriteChart(const TChartData& c) override {
+    std::string& o = Out();
+    double width = std::min(FPage.Columns * 7.2, 800.0);
+    o += "<div class=\"chart\">";
+    AppendChartSvg(o, LayoutChart(c, width, c.HeightMm * 72 / 25.4));
+    o += "</div>\n";
   }
 
   void WriteTotals(const TTotalsLine& t) override {

@@ -109,6 +109,17 @@ void TPagedWriter::EndSection() {
   }
 }
 
+void TPagedWriter::Chart(const TChartData& chart) {
+  int lines = ChartLines(chart);
+  if (lines <= 0 || Depth() > 0) return;
+  Need(lines);
+  // The chart stands between tables: the rows after it get their captions again.
+  if (FTableOpen) WriteTableEnd();
+  FTableOpen = false;
+  WriteChart(chart);
+  FlushIfFull();
+}
+
 void TPagedWriter::BeginSubreport(const TSubreportInfo& subreport) {
   if (FHeaderPending) {
     FlushPending(0);

@@ -29,6 +29,7 @@ class TPagedWriter : public TReportSink {
   void Text(const TTextLine& line) final;
   void Totals(const TTotalsLine& totals) final;
   void EndSection() final;
+  void Chart(const TChartData& chart) final;
   void BeginSubreport(const TSubreportInfo& subreport) final;
   void EndSubreport() final;
   void Row(const TRowView& row) final;
@@ -60,6 +61,10 @@ class TPagedWriter : public TReportSink {
   virtual void WriteContinuation() {}
   virtual void WriteText(const TTextLine& line) = 0;
   virtual void WriteTotals(const TTotalsLine& totals) = 0;
+  // Charts: the lines one takes (0: this output leaves charts out), and
+  // the chart itself, written between the tables.
+  virtual int ChartLines(const TChartData& chart) const { (void)chart; return 0; }
+  virtual void WriteChart(const TChartData& chart) { (void)chart; }
   virtual void WriteRow(const TRowView& row) = 0;
   virtual void WriteSubreportStart(const TSubreportInfo& subreport) = 0;
   virtual void WriteSubreportEnd() = 0;

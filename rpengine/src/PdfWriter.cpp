@@ -24,6 +24,7 @@
 #include <unordered_map>
 #include <variant>
 
+#include "Chart.h"
 #include "Errors.h"
 #include "OutputFile.h"
 
@@ -85,7 +86,7 @@ TFontRole TextRole(TTextStyle s) {
 // ---- Spool records --------------------------------------------------------
 // Each record: u32 length of what follows, a kind byte, then its fields.
 
-enum TRecord : char { kSection = 'S', kText = 'T', kTotals = 'O', kEndSection = 'E', kSub = 'B', kEndSub = 'X', kRow = 'R' };
+enum TRecord : char { kSection = 'S', kText = 'T', kTotals = 'O', kChart = 'C', kEndSection = 'E', kSub = 'B', kEndSub = 'X', kRow = 'R' };
 
 void PutU32(std::string& o, std::uint32_t v) { o.append(reinterpret_cast<const char*>(&v), 4); }
 void PutStr(std::string& o, std::string_view s) {
@@ -328,6 +329,21 @@ class TLayout {
       FlushPending(FPending.empty() ? 0 : kRowH);
       FHeaderPending = false;
     }
+  }
+
+  // A chart across the body's width, on the next page when it does not
+  // fit on this one; the rows after it start with their captions again.
+  void Chart(const TChartData& c) {
+    double h = std::min(c.HeightMm * kPtPerMm, Capacity()) + 6;
+    Ensure(h);
+    if (FCr) {
+      TChartScene scene = LayoutChart(c, FRight - FLeft - Indent(), h - 6);
+      DrawChart(FCr, scene, FLeft + Indent(), FBodyTop + FUsed + 3);
+      cairo_set_source_rgb(FCr, 0, 0, 0);
+    }
+    FUsed += h;
+    FTableOpen = false;
+    FStripe = false;
   }
 
   void BeginSubreport(const TSubreportInfo& s) {
@@ -650,6 +666,12 @@ class TPdfWriter : public TReportSink {
     Finish();
     FCounter->EndSection();
   }
+  void Chart(const TChartData& c) override {
+    Start(kChart);
+    AppendChartRecord(FRec, c);
+    Finish();
+    FCounter->Chart(c);
+  }
   void BeginSubreport(const TSubreportInfo& s) override {
     std::uint32_t index = 0;
     while (index < FSubs.size() && !(FSubs[index].Report == s.Report && FSubs[index].Name == s.Name)) ++index;
@@ -740,6 +762,7 @@ class TPdfWriter : public TReportSink {
         break;
       }
       case kEndSection: layout.EndSection(); break;
+      case kChart: layout.Chart(ReadChartRecord(rec.substr(1))); break;
       case kSub: layout.BeginSubreport(FSubs[r.U32()]); break;
       case kEndSub: layout.EndSubreport(); break;
       case kRow: {

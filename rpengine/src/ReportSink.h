@@ -9,7 +9,7 @@
 //     subreports (BeginSection(detail) ... EndSection) when it has any
 //   the last group footers, BeginSection(report footer) ... EndSection
 //   End()
-// Inside a section come Text and Totals lines and subreports, each of which
+// Inside a section come Text, Totals and Chart items and subreports, each of which
 // is BeginSubreport, its own sections and rows in the same order, then
 // EndSubreport. A group's header and footer events come at every group
 // break even when the definition gives that section nothing to show, so
@@ -111,6 +111,8 @@ struct TSectionEvent {
   bool Empty = false;         // the definition gives this section nothing to show
 };
 
+struct TChartData;  // Chart.h
+
 struct TTextLine {
   TTextStyle Style = TTextStyle::Normal;
   TAlign Align = TAlign::Left;
@@ -138,6 +140,9 @@ class TReportSink {
   virtual void Text(const TTextLine& line) = 0;
   virtual void Totals(const TTotalsLine& totals) = 0;
   virtual void EndSection() = 0;
+  // A chart in a footer of the main report; outputs without drawings
+  // leave it out.
+  virtual void Chart(const TChartData& chart) { (void)chart; }
   virtual void BeginSubreport(const TSubreportInfo& subreport) = 0;
   virtual void EndSubreport() = 0;
   // A detail row of the innermost open report (the main report, or the

@@ -8,6 +8,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "Chart.h"
 #include "DefinitionReader.h"
 #include "Errors.h"
 
@@ -237,10 +238,23 @@ struct TSlotPlan {
   const TValueFormat* FieldFormat = nullptr;
 };
 
+// A chart of a footer and the columns it reads.
+struct TChartPlan {
+  const TChartDef* Def = nullptr;
+  int Time = -1, Value = -1;
+  std::vector<int> Series;
+  TChartCollector Points;
+  std::string Name;  // scratch: the series name of a row
+};
+
 struct TScope {
   std::vector<TSlotPlan> Plans;
   std::vector<TAccumulator> Acc;
-  void Reset() { Acc.assign(Plans.size(), {}); }
+  std::vector<TChartPlan> Charts;  // in the order the footer holds them
+  void Reset() {
+    Acc.assign(Plans.size(), {});
+    for (TChartPlan& c : Charts) c.Points.Reset();
+  }
 };
 
 // One (sub)report's query while it runs.
@@ -435,6 +449,32 @@ class TRun {
     scope.Reset();
   }
 
+  void PlanCharts(TQuery& q, TScope& scope, const TSectionDef& footer) {
+    for (const TSectionItem& item : footer.Items) {
+      if (item.Kind != TSectionItem::TKind::Chart) continue;
+      TChartPlan p;
+      p.Def = &item.Chart;
+      p.Time = NeedColumn(q, item.Chart.TimeField, item.Line, "the chart's time field");
+      p.Value = NeedColumn(q, item.Chart.ValueField, item.Line, "the chart's value field");
+      for (const std::string& f : item.Chart.SeriesFields) p.Series.push_back(NeedColumn(q, f, item.Line, "the chart's series field"));
+      scope.Charts.push_back(std::move(p));
+    }
+  }
+
+  void CollectCharts(TQuery& q, TScope& scope) {
+    for (TChartPlan& c : scope.Charts) {
+      c.Name.clear();
+      for (int f : c.Series) {
+        if (!c.Name.empty()) c.Name += ' ';
+        c.Name += q.Values[static_cast<std::size_t>(f)];
+      }
+      if (c.Series.empty()) c.Name = c.Def->ValueLabel.empty() ? c.Def->ValueField : c.Def->ValueLabel;
+      std::size_t t = static_cast<std::size_t>(c.Time), v = static_cast<std::size_t>(c.Value);
+      if (q.Nulls[t]) continue;
+      c.Points.Add(c.Name, q.Values[t], q.Values[v], q.Nulls[v] != 0);
+    }
+  }
+
   void CheckTemplate(const TQuery& q, const TTextTemplate& t, int line) const {
     for (const TTextPart& p : t.Parts)
       if (p.Kind == TTextPart::TKind::Field) NeedColumn(q, p.Text, line, "field");
@@ -493,9 +533,13 @@ class TRun {
     for (std::size_t i = 0; i < d.Groups.size(); ++i)
       PlanScope(q, q.GroupScopes[i], d.Groups[i].Aggregates, d.Groups[i].Footer.Line);
     PlanScope(q, q.ReportScope, d.ReportAggregates, d.ReportFooter.Line);
+    for (std::size_t i = 0; i < d.Groups.size(); ++i) PlanCharts(q, q.GroupScopes[i], d.Groups[i].Footer);
+    PlanCharts(q, q.ReportScope, d.ReportFooter);
     for (const auto& [code, section] : d.Sections()) {
       for (const TSectionItem& item : section->Items) {
-        if (item.Kind == TSectionItem::TKind::Subreport) {
+        if (item.Kind == TSectionItem::TKind::Chart) {
+          CheckTemplate(q, item.Chart.Title, item.Line);
+        } else if (item.Kind == TSectionItem::TKind::Subreport) {
           const TReportDef& sub = FFile.Subreports[static_cast<std::size_t>(item.Subreport)];
           for (const TParamDef& p : sub.Params)
             if (!p.LinkField.empty()) NeedColumn(q, p.LinkField, p.Line, "link field");
@@ -535,6 +579,7 @@ class TRun {
   }
 
   void Accumulate(TQuery& q, TScope& scope) {
+    if (!scope.Charts.empty()) CollectCharts(q, scope);
     for (std::size_t i = 0; i < scope.Plans.size(); ++i) {
       const TSlotPlan& p = scope.Plans[i];
       TAccumulator& a = scope.Acc[i];
@@ -640,12 +685,19 @@ class TRun {
     return s;
   }
 
-  void Section(TQuery& q, const TSectionDef& def, TSectionEvent ev, const TRowView* row, const TScope* scope, int depth) {
+  void Section(TQuery& q, const TSectionDef& def, TSectionEvent ev, const TRowView* row, TScope* scope, int depth) {
     ev.Depth = depth;
     ev.Empty = def.Items.empty();
     FSink.BeginSection(ev);
+    std::size_t chart = 0;
     for (const TSectionItem& item : def.Items) {
       switch (item.Kind) {
+        case TSectionItem::TKind::Chart: {
+          // Footers only: the reader refuses charts elsewhere.
+          TChartPlan& plan = scope->Charts.at(chart++);
+          FSink.Chart(plan.Points.Take(*plan.Def, Eval(q, plan.Def->Title, row, scope)));
+          break;
+        }
         case TSectionItem::TKind::Text:
           FSink.Text({item.Style, item.Align, Eval(q, item.Text, row, scope)});
           break;
