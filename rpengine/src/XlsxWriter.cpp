@@ -3,10 +3,16 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
+#include <exception>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <variant>
 
 #include "Errors.h"
 #include "OutputFile.h"
@@ -348,10 +354,180 @@ class TXlsxWriter : public TReportSink {
   }
 };
 
+// Hands the events to `inner` on a thread of its own, so that fetching
+// rows (the data source's driver) and writing the sheet (libxlsxwriter)
+// run side by side. Events travel in batches through a short queue, so
+// memory stays flat however many rows come. Begin and End run on the
+// caller's thread: an unwritable folder still fails before the query, and
+// End closes the workbook once every row is in. Charts are not passed on
+// (the workbook has none).
+class TThreadedSink : public TReportSink {
+ public:
+  explicit TThreadedSink(std::unique_ptr<TReportSink> inner) : FInner(std::move(inner)) {}
+  ~TThreadedSink() override { Stop(); }
+
+  void Begin(const TReportInfo& info) override {
+    FInner->Begin(info);
+    FWorker = std::thread([this] { Work(); });
+  }
+  void BeginSection(const TSectionEvent& s) override { Add(s); }
+  void Text(const TTextLine& l) override { Add(l); }
+  void Totals(const TTotalsLine& t) override { Add(t); }
+  void EndSection() override { Add(TEndSection{}); }
+  void BeginSubreport(const TSubreportInfo& s) override { Add(s); }
+  void EndSubreport() override { Add(TEndSubreport{}); }
+  void Row(const TRowView& row) override {
+    TBatch& b = Current();
+    b.Events.emplace_back(TRowRef{b.Offsets.size(), b.Nulls.size(), row.Size()});
+    for (std::size_t i = 0; i < row.Size(); ++i) {
+      b.Offsets.push_back(b.Data.size());
+      b.Data.append(row.Text(i));
+      b.Nulls.push_back(row.IsNull(i) ? 1 : 0);
+    }
+    b.Offsets.push_back(b.Data.size());
+    if (b.Events.size() >= kBatchEvents || b.Data.size() >= kBatchBytes) Send();
+  }
+  void End() override {
+    Send();
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FDone = true;
+    }
+    FWake.notify_all();
+    FWorker.join();
+    if (FError) std::rethrow_exception(FError);
+    FInner->End();
+  }
+
+ private:
+  static constexpr std::size_t kBatchEvents = 2048, kBatchBytes = 1u << 20, kQueued = 4;
+  struct TEndSection {};
+  struct TEndSubreport {};
+  struct TRowRef {
+    std::size_t First, FirstNull, Count;  // into Offsets and Nulls
+  };
+  using TEvent = std::variant<TRowRef, TSectionEvent, TTextLine, TTotalsLine, TEndSection, TSubreportInfo, TEndSubreport>;
+  struct TBatch {
+    std::vector<TEvent> Events;
+    std::string Data;
+    std::vector<std::size_t> Offsets;
+    std::vector<char> Nulls;
+  };
+
+  std::unique_ptr<TReportSink> FInner;
+  std::thread FWorker;
+  std::mutex FMutex;
+  std::condition_variable FWake, FRoom;
+  std::deque<TBatch> FQueue;
+  std::vector<TBatch> FFree;
+  std::optional<TBatch> FOpen;
+  bool FDone = false, FAbort = false;
+  std::exception_ptr FError;  // the worker's, read after join or under the mutex
+
+  // The batch being filled: a used one when the worker has given one
+  // back (its buffers keep their capacity), else a new one.
+  TBatch& Current() {
+    if (!FOpen) {
+      std::lock_guard<std::mutex> lock(FMutex);
+      if (!FFree.empty()) {
+        FOpen.emplace(std::move(FFree.back()));
+        FFree.pop_back();
+      } else {
+        FOpen.emplace();
+        FOpen->Events.reserve(kBatchEvents);
+      }
+    }
+    return *FOpen;
+  }
+  template <class T>
+  void Add(T event) {
+    Current().Events.emplace_back(std::move(event));
+    if (FOpen->Events.size() >= kBatchEvents) Send();
+  }
+
+  void Send() {
+    if (!FOpen || FOpen->Events.empty()) return;
+    std::unique_lock<std::mutex> lock(FMutex);
+    FRoom.wait(lock, [&] { return FQueue.size() < kQueued || FError; });
+    if (FError) {
+      // The worker failed: stop the run with its error.
+      lock.unlock();
+      FWorker.join();
+      std::exception_ptr e = FError;
+      FError = nullptr;
+      FDone = true;
+      std::rethrow_exception(e);
+    }
+    FQueue.push_back(std::move(*FOpen));
+    FOpen.reset();
+    lock.unlock();
+    FWake.notify_one();
+  }
+
+  void Stop() {
+    if (!FWorker.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      FAbort = true;
+    }
+    FWake.notify_all();
+    FWorker.join();
+  }
+
+  void Work() {
+    std::vector<std::string_view> values;
+    for (;;) {
+      TBatch b;
+      {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FWake.wait(lock, [&] { return FAbort || FDone || !FQueue.empty(); });
+        if (FAbort || FQueue.empty()) return;
+        b = std::move(FQueue.front());
+        FQueue.pop_front();
+      }
+      FRoom.notify_one();
+      try {
+        for (const TEvent& e : b.Events) {
+          if (const auto* r = std::get_if<TRowRef>(&e)) {
+            values.resize(r->Count);
+            for (std::size_t i = 0; i < r->Count; ++i)
+              values[i] = std::string_view(b.Data).substr(b.Offsets[r->First + i],
+                                                          b.Offsets[r->First + i + 1] - b.Offsets[r->First + i]);
+            FInner->Row(TRowView(values.data(), b.Nulls.data() + r->FirstNull, r->Count));
+          } else if (const auto* s = std::get_if<TSectionEvent>(&e)) {
+            FInner->BeginSection(*s);
+          } else if (const auto* t = std::get_if<TTextLine>(&e)) {
+            FInner->Text(*t);
+          } else if (const auto* o = std::get_if<TTotalsLine>(&e)) {
+            FInner->Totals(*o);
+          } else if (std::holds_alternative<TEndSection>(e)) {
+            FInner->EndSection();
+          } else if (const auto* sub = std::get_if<TSubreportInfo>(&e)) {
+            FInner->BeginSubreport(*sub);
+          } else {
+            FInner->EndSubreport();
+          }
+        }
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FError = std::current_exception();
+        FRoom.notify_all();
+        return;
+      }
+      b.Events.clear();
+      b.Data.clear();
+      b.Offsets.clear();
+      b.Nulls.clear();
+      std::lock_guard<std::mutex> lock(FMutex);
+      if (FFree.size() < kQueued) FFree.push_back(std::move(b));
+    }
+  }
+};
+
 }  // namespace
 
 std::unique_ptr<TReportSink> MakeXlsxWriter(std::string path, std::string tempFolder) {
-  return std::make_unique<TXlsxWriter>(std::move(path), std::move(tempFolder));
+  return std::make_unique<TThreadedSink>(std::make_unique<TXlsxWriter>(std::move(path), std::move(tempFolder)));
 }
 
 }  // namespace mv::rpe
