@@ -26,7 +26,7 @@ std::string_view ExtensionForFormat(int outputFormat);
 // taken for a later one; tokens count also inside words ("Summary" holds "mm").
 std::string ReplaceDateTokens(std::string_view text, TDateTime t);
 
-// dir + name + ext for the spec's PeriodStart:
+// dir + name + ext for the period start the settings carry:
 //  - dir: OutputDir trimmed, else appDir (the executable's directory, ending
 //    in "/"); a "/" is appended unless it ends with one;
 //  - name: the part of OutputName after its last "/", without its extension
