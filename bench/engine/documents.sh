@@ -9,25 +9,7 @@
 #   bench/engine/documents.sh [BUILD_DIR] [--runs N]
 # Peers that are not installed are skipped.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build/engine}
-[ $# -gt 0 ] && shift
-runs=3
-if [ "${1:-}" = "--runs" ]; then runs=$2; shift 2; fi
-peers=${MV_BENCH_PEERS:-$root/../shared/bench-peers}
-[ -d "$peers" ] || peers=/work/shared/bench-peers
-work=${MV_BENCH_WORK:-/tmp/perf}
-db=$work/mv.db
-mkdir -p "$work/odbc"
-
-cmake --build "$build" --target mvreport >/dev/null
-mvreport=$build/tools/mvreport/mvreport
-[ -f "$db" ] || python3 "$peers/gen_mv_db.py" --db "$db"
-driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -n 1)
-printf '[SQLite3]\nDriver=%s\n' "$driver" > "$work/odbc/odbcinst.ini"
-printf '[MVBENCH]\nDriver=SQLite3\nDatabase=%s\nTimeout=5000\nStepAPI=1\n' "$db" > "$work/odbc/odbc.ini"
-run="ODBCSYSINI=$work/odbc ODBCINI=$work/odbc/odbc.ini $mvreport run $here/readings.xml --dsn MVBENCH"
+source "$(dirname "$0")/setup.sh"
 
 cases=()
 for f in pdf xls rtf; do
