@@ -1,0 +1,212 @@
+// The main window on the real scheduler runtime, the real report engine and
+// the demo database, in this process: what the operator does while a report
+// job is running.
+#include "UiTestSupport.h"
+
+#include "core/runtime/RunTimes.h"
+#include "core/timing/Clock.h"
+#include "core/timing/DateTime.h"
+#include "platform/ini/IniFile.h"
+#include "ui/app/PollForm.h"
+#include "ui/app/RuntimeAdapter.h"
+#include "ui/app/ScheduleMain.h"
+#include "ui/dialogs/ExitConfirm.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace mv::ui {
+namespace {
+
+int Count(const QString& text, const QString& part) { return text.count(part); }
+
+class RuntimeWindowTest : public ::testing::Test {
+protected:
+    // One demo folder for the whole suite: the ODBC driver manager reads its
+    // data sources once per process, so every test must see the same one.
+    static void SetUpTestSuite() {
+        gDir = new QTemporaryDir;
+        QProcess make;
+        make.setProcessChannelMode(QProcess::MergedChannels);
+        make.start("python3", {MV_SOURCE_DIR "/scripts/make_demo.py", gDir->path(), "--days", "2", "--stations", "3"});
+        make.waitForFinished(60000);
+        gMakeOutput = make.readAll().toStdString();
+        gMade = make.exitStatus() == QProcess::NormalExit && make.exitCode() == 0;
+        qputenv("ODBCSYSINI", gDir->path().toLocal8Bit());
+        qputenv("ODBCINI", gDir->filePath("odbc.ini").toLocal8Bit());
+        qputenv("MV_REGISTRY_FILE", gDir->filePath("none.reg").toLocal8Bit());
+        qputenv("MV_RPENG_LIBRARY", MV_RPENG32);
+    }
+    static void TearDownTestSuite() {
+        for (const char* name : {"ODBCSYSINI", "ODBCINI", "MV_REGISTRY_FILE", "MV_RPENG_LIBRARY"}) qunsetenv(name);
+        delete gDir;
+        gDir = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(gMade) << gMakeOutput;
+        FPath = gDir->path().toStdString() + "/";
+        QFile::remove(QString::fromStdString(FPath + "MVVidUduzadev.MVF"));
+        QDir(QString::fromStdString(OutDir())).removeRecursively();
+        QDir().mkpath(QString::fromStdString(OutDir()));
+    }
+
+    std::string OutDir() const { return FPath + "out"; }
+
+    // One enabled daily group exporting CSV from `startFrom` on; its run grid
+    // is laid on `baseTime`. The after-run program keeps the job running for
+    // two seconds after its export.
+    void WriteSchedule(TDateTime baseTime, TDateTime startFrom) {
+        std::ofstream schedule(FPath + "MVVidUduzadev.MVF");
+        schedule << "[Database Settings]\nODBC Data Source=MVDEMO\nODBC Username=\nODBC Password=\n\n"
+                 << "[VidUduzadevr]\nLogDetail=2\nGroupNames=RptSchGroup:4\n\n"
+                 << "[RptSchGroup:4]\nRGIndex=4\nEnabled=1\nReportKey=DailySummary\nBaseTime="
+                 << FormatDateTime("hh:nn:ss", baseTime) << "\nIntType=3\nInterval=00:00:00\nStartFrom="
+                 << FormatDateTime(kStartFromPattern, startFrom) << "\nAfterRun=sleep 2\n"
+                 << "Output=2\nOutputDir=" << OutDir() << "\nOutputName=daily yyyy-mm-dd\nOutputFormat=4\n"
+                 << "TimeFrom=Yesterday\nTimeTo=Today\n"
+                 << "Stations=4654433031" "0D0A\n"  // FTC01
+                 << "SpecialParams=705265706F727454696D65" "0D0A\n";  // pReportTime
+    }
+
+    void InstallDemoFiles() {
+        QProcess files;
+        files.setProcessChannelMode(QProcess::MergedChannels);
+        files.start("python3", {MV_SOURCE_DIR "/scripts/demo/demo_files.py", gDir->path()});
+        ASSERT_TRUE(files.waitForFinished(60000));
+        ASSERT_EQ(files.exitCode(), 0) << files.readAll().toStdString();
+    }
+
+    std::unique_ptr<TfrmVidUduzadevrMain> MakeWindow() {
+        TMainWindowOptions options;
+        options.AppDir = FPath;
+        UseSchedulerRuntime(options);
+        auto w = std::make_unique<TfrmVidUduzadevrMain>(std::move(options));
+        w->show();
+        return w;
+    }
+
+    // Runs events until `done` holds; false after `ms`.
+    template <class TDone>
+    static bool WaitUntil(TDone done, int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > ms) return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
+    static QString Memo(TfrmVidUduzadevrMain& w) { return w.memoStatus->toPlainText(); }
+
+    // Answers the next start-now dialog with the line of the only group.
+    static void PickOnlyGroupWhenAsked() {
+        test::WhenModal([](QWidget* dialog) {
+            auto* poll = qobject_cast<TfrmPoll*>(dialog);
+            ASSERT_NE(poll, nullptr);
+            ASSERT_EQ(poll->lbxPollGroups->count(), 1);
+            EXPECT_EQ(poll->lbxPollGroups->item(0)->text(), "4");
+            poll->lbxPollGroups->item(0)->setSelected(true);
+            poll->BtnOK->click();
+        });
+    }
+
+    static inline QTemporaryDir* gDir = nullptr;
+    static inline bool gMade = false;
+    static inline std::string gMakeOutput;
+    std::string FPath;
+};
+
+TEST_F(RuntimeWindowTest, StartNowOnARunningGroupStartsNoSecondJob) {
+    const TDateTime now = Now();
+    const TDateTime today = DateOf(now);
+    // The grid tick is an hour away, so only the start-now dialog starts it.
+    if (DateOf(now + 1.0 / 24) != today) GTEST_SKIP() << "too close to midnight for a daily group";
+    WriteSchedule(now + 1.0 / 24, today);
+    ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
+    auto w = MakeWindow();
+    EXPECT_EQ(w->lblPollGroup->text(), "4");
+
+    PickOnlyGroupWhenAsked();
+    w->actStartProcessNowExecute();
+    ASSERT_TRUE(WaitUntil([&] { return Memo(*w).contains("File Name: "); }, 20000)) << Memo(*w).toStdString();
+    // The job is now in its after-run program; a second start is refused
+    // quietly, and the queue stays without the group until the job ends.
+    ASSERT_FALSE(Memo(*w).contains("Thread stopped."));
+    PickOnlyGroupWhenAsked();
+    w->actStartProcessNowExecute();
+    ASSERT_TRUE(WaitUntil([&] { return Memo(*w).contains("Thread freed."); }, 20000)) << Memo(*w).toStdString();
+    // Give a wrongly started second job time to show itself.
+    WaitUntil([] { return false; }, 3000);
+
+    const QString memo = Memo(*w);
+    EXPECT_EQ(Count(memo, "Thread started."), 1) << memo.toStdString();
+    EXPECT_EQ(Count(memo, "File Name: "), 1) << memo.toStdString();
+    EXPECT_EQ(Count(memo, "Error"), 0) << memo.toStdString();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(OutDir() + "/daily " + FormatDateTime("yyyy-mm-dd", today) +
+                                                     ".CSV")));
+    // Back in the queue once, as next group, its period moved on.
+    EXPECT_EQ(w->lblPollGroup->text(), "4");
+    w->ShutdownNow();
+    TIniFile ini(FPath + "MVVidUduzadev.MVF");
+    EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today + 1));
+}
+
+TEST_F(RuntimeWindowTest, JobStartsWhileExitQuestionIsOpenAndOkWaitsForIt) {
+    const TDateTime now = Now();
+    const TDateTime today = DateOf(now);
+    // Owing today, and due at its grid tick a few seconds from now.
+    const TDateTime tick = now + 4.0 / 86400;
+    if (DateOf(tick + 20.0 / 86400) != today) GTEST_SKIP() << "too close to midnight for a daily group";
+    WriteSchedule(tick, today);
+    ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
+    auto w = MakeWindow();
+    const QString outFile = QString::fromStdString(OutDir() + "/daily " + FormatDateTime("yyyy-mm-dd", today) + ".CSV");
+
+    bool sawQuestionDuringJob = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        TfrmExitConfirm* question = PendingExitConfirm();
+        if (!question) return;
+        // The run timer keeps going behind the question; once the job has
+        // written its file and sits in its after-run program, say OK.
+        if (Memo(*w).contains("File Name: ") && !Memo(*w).contains("Thread stopped.")) {
+            sawQuestionDuringJob = question->isVisible() && QFile::exists(outFile);
+            poll.stop();
+            question->btnOK->click();
+        } else if (clock.elapsed() > 30000) {
+            poll.stop();
+            question->btnCancel->click();
+        }
+    });
+    poll.start();
+    w->close();
+
+    EXPECT_TRUE(sawQuestionDuringJob) << Memo(*w).toStdString();
+    EXPECT_FALSE(w->isVisible());
+    // Closing waited for the job, whose period start was kept.
+    TIniFile ini(FPath + "MVVidUduzadev.MVF");
+    EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today + 1));
+    EXPECT_FALSE(Memo(*w).contains("Error")) << Memo(*w).toStdString();
+}
+
+}  // namespace
+}  // namespace mv::ui
