@@ -114,9 +114,10 @@ protected:
     }
 
     // Runs a job for `group` on this thread, as its own thread would.
-    std::shared_ptr<TWorkThread> RunHere(const TVidUduzadevGroupItem& group, TConnectionSettings c) {
+    std::shared_ptr<TWorkThread> RunHere(const TVidUduzadevGroupItem& group, TConnectionSettings c,
+                                         bool debug = false) {
         auto host = std::make_shared<TJobHost>(FLog, FLoop, nullptr);
-        auto job = std::make_shared<TWorkThread>(host, TJobSettings{FDir.Dir(), std::move(c), false, 300ms});
+        auto job = std::make_shared<TWorkThread>(host, TJobSettings{FDir.Dir(), std::move(c), debug, 300ms});
         job->Group().Assign(group);
         EvaluateStartFrom(job->Group());
         job->Execute();
@@ -195,6 +196,34 @@ TEST_F(Jobs, CatchUpThreeDaysOldestFirst) {
     EXPECT_EQ(FView.Time, "03/08/2024 06:00:00");
     EXPECT_NE(ReadFile(file.FileName()).find("StartFrom=03/08/2024 00:00:00"), std::string::npos);
     EXPECT_TRUE(FMemo.Has("Thread freed.  Group: 3 Report Name: Period counts"));
+}
+
+// The default export, PDF, with "/debug": each period's query is posted
+// before its report runs, and each period's file holds that period's data.
+TEST_F(Jobs, PdfExportWithDebugPostsEachQuery) {
+    FClock.Set(At(2024, 3, 7, 6, 0, 1));
+    auto g = DailyGroup(3, "03/06/2024 00:00:00");
+    g->OutputFormat = 0;
+    auto job = RunHere(*g, {"MVDEMO", "", ""}, true);
+    EXPECT_FALSE(FMemo.HasPrefix("Error")) << FMemo.All();
+    EXPECT_EQ(job->Group().StartFrom, "03/08/2024 00:00:00");
+
+    int queries = 0;
+    for (const auto& l : FMemo.FLines)
+        if (l.rfind("SQL = ", 0) == 0) ++queries;
+    EXPECT_EQ(queries, 2) << FMemo.All();
+    EXPECT_NE(FMemo.All().find("FROM MV_DATA1"), std::string::npos) << FMemo.All();
+
+    for (const char* day : {"2024-03-06", "2024-03-07"}) {
+        SCOPED_TRACE(day);
+        const std::string pdf = FOut + "rain " + day + ".PDF";
+        ASSERT_TRUE(fs::exists(pdf)) << FMemo.All();
+        EXPECT_EQ(ReadFile(pdf).substr(0, 5), "%PDF-");
+        const std::string text = test::CommandOutput("pdftotext -layout '" + pdf + "' -");
+        EXPECT_NE(text.find(std::string(day) + " 00:00:00"), std::string::npos) << text;
+        EXPECT_NE(text.find(std::string(day) + " 23:45:00"), std::string::npos) << text;
+        EXPECT_NE(text.find("96"), std::string::npos) << text;
+    }
 }
 
 // A failure posts its message and leaves the period where it was, so that

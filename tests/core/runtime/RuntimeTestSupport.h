@@ -126,4 +126,15 @@ inline std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+// What a shell command writes to standard output and standard error.
+inline std::string CommandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
 }  // namespace mv::test
