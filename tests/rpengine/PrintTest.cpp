@@ -3,10 +3,13 @@
 // interface.
 #include <gtest/gtest.h>
 
+#include <cups/cups.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +32,51 @@ std::string Shell(const std::string& cmd) {
   while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   if (p) pclose(p);
   return out;
+}
+
+// Pages of a PDF as pdfinfo counts them; -1 when it cannot read the file.
+int PdfPages(const std::string& path) {
+  std::string info = Shell("pdfinfo '" + path + "'");
+  std::size_t at = info.find("\nPages:");
+  if (at == std::string::npos) return -1;
+  return std::atoi(info.c_str() + at + 7);
+}
+
+// The newest job of a queue, finished or not; 0 when it has none.
+int NewestJob(const std::string& queue) {
+  cups_job_t* jobs = nullptr;
+  int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);
+  int id = 0;
+  for (int i = 0; i < n; ++i) id = std::max(id, jobs[i].id);
+  cupsFreeJobs(n, jobs);
+  return id;
+}
+
+// One integer attribute of a job as cupsd holds it; -1 when it has none.
+int JobAttribute(int jobId, const char* name) {
+  ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+  std::string uri = "ipp://localhost/jobs/" + std::to_string(jobId);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, name);
+  ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/jobs/");
+  int value = -1;
+  if (ipp_attribute_t* a = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr)
+    value = ippGetInteger(a, 0);
+  ippDelete(response);
+  return value;
+}
+
+// Waits until cupsd has finished a job; its final state.
+ipp_jstate_t FinishedState(int jobId) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int state = -1;
+  while (std::chrono::steady_clock::now() < until) {
+    state = JobAttribute(jobId, "job-state");
+    if (state >= IPP_JSTATE_STOPPED) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return static_cast<ipp_jstate_t>(state);
 }
 
 class Printing : public ::testing::Test {
@@ -89,6 +137,53 @@ TEST_F(Printing, AJobArrivesInTheChosenQueue) {
   for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
     EXPECT_EQ(e.path().filename().string().rfind("rpeng-print-" + std::to_string(::getpid()) + "-", 0), std::string::npos)
         << e.path();
+}
+
+// The copies asked for reach the queue: the job carries them and the
+// file-backed queue (a driver that makes copies itself) writes every page
+// that many times. Copies come from the output call, or with 0 there from
+// the print options, the way the binding passes the report's own number.
+TEST_F(Printing, EveryCopyArrivesInTheQueue) {
+  std::string single = FOut + "/copies-single-" + std::to_string(::getpid()) + ".pdf";
+  {
+    REExportOptions e = Record<REExportOptions>();
+    std::snprintf(e.FormatDLLName, sizeof e.FormatDLLName, "%s", RE_FMT_PDF);
+    std::snprintf(e.DestinationDLLName, sizeof e.DestinationDLLName, "%s", RE_DEST_DISK);
+    REDiskOptions disk = Record<REDiskOptions>();
+    std::snprintf(disk.FileName, sizeof disk.FileName, "%s", single.c_str());
+    e.DestinationOptions = &disk;
+    ASSERT_TRUE(REExportTo(FJob, &e)) << Error(FJob);
+    ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
+  }
+  int pages = PdfPages(single);
+  fs::remove(single);
+  ASSERT_GT(pages, 0);
+
+  struct TCase {
+    const char* Name;
+    int16_t OutputCopies;  // REOutputToPrinter's argument
+    uint16_t OptionCopies; // REPrintOptions.nReportCopies
+    int Expected;
+  };
+  for (const TCase& c : {TCase{"copies given to the output", 3, 1, 3}, TCase{"copies from the print options", 0, 2, 2}}) {
+    SCOPED_TRACE(c.Name);
+    std::string printed = FOut + "/CopiesPDF.pdf";
+    fs::remove(printed);
+    REPrintOptions po = Record<REPrintOptions>();
+    ASSERT_TRUE(REGetPrintOptions(FJob, &po)) << Error(FJob);
+    po.nReportCopies = c.OptionCopies;
+    ASSERT_TRUE(RESetPrintOptions(FJob, &po)) << Error(FJob);
+    ASSERT_TRUE(RESelectPrinter(FJob, "Generic PDF", "CopiesPDF", "", nullptr)) << Error(FJob);
+    int before = NewestJob("CopiesPDF");
+    ASSERT_TRUE(REOutputToPrinter(FJob, c.OutputCopies)) << Error(FJob);
+    ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
+    int job = NewestJob("CopiesPDF");
+    ASSERT_GT(job, before) << "no job reached the queue: " << cupsLastErrorString();
+    EXPECT_EQ(JobAttribute(job, "copies"), c.Expected);
+    ASSERT_EQ(FinishedState(job), IPP_JSTATE_COMPLETED);
+    ASSERT_TRUE(Printed(printed));
+    EXPECT_EQ(PdfPages(printed), c.Expected * pages);
+  }
 }
 
 TEST_F(Printing, AnUnknownPrinterIsAPrinterErrorNamingIt) {
