@@ -9,21 +9,6 @@
 
 namespace mv {
 
-std::vector<std::string> SplitTextLines(std::string_view text)
-{
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
-
 std::string JoinTextLines(const std::vector<std::string>& lines)
 {
     std::string text;

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/schedule/StringListCodec.h"
+
 namespace mv {
 
 namespace odbc {
@@ -25,9 +27,7 @@ inline constexpr std::array<const char*, 6> kFilterConditions = {"  = ", "  > ",
 inline constexpr const char* kFilterFileTypes = "Filter Files(*.flt)|*.flt";
 inline constexpr const char* kFilterFileExtension = "flt";
 
-// The lines of a multi-line text box: split at LF (a CR before it dropped);
-// a text ending with a line break has no empty last line; "" has no lines.
-std::vector<std::string> SplitTextLines(std::string_view text);
+// The lines of a multi-line text box: SplitTextLines (StringListCodec.h).
 // The lines joined with LF between them, as a text box shows them.
 std::string JoinTextLines(const std::vector<std::string>& lines);
 
