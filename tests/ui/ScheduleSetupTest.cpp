@@ -24,6 +24,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
 
@@ -765,6 +766,34 @@ TEST_F(ScheduleSetupSaveTest, PeriodicSaveWhileEditingKeepsTheScheduleWhole) {
     EXPECT_NE(saved[3].find("int=6/2.25"), std::string::npos) << saved[3];
     EXPECT_NE(saved[3].find("op=[Limit=5;]"), std::string::npos) << saved[3];
     EXPECT_EQ(saved[3].find("not saved"), std::string::npos);
+}
+
+// Tab walks each page top to bottom, left to right, leaves the parameter
+// grid (arrows move inside it) and comes back round.
+TEST_F(ScheduleSetupTest, TabOrderFollowsTheLayout) {
+    AddGroup(1, "SensorReadings").Output = 2;
+    Chooser.Files["SensorReadings"] = {{"Basin"}};
+    auto d = Open();
+    QApplication::setActiveWindow(d.get());
+    auto walk = [&] {
+        QStringList seen;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* w = QApplication::focusWidget();
+            if (!w || (i > 0 && w == d->cbxGroup)) break;
+            // The station frame orders its own controls.
+            if (!d->grpSitesSensors->isAncestorOf(w)) seen << w->objectName();
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        return seen.join(" ").toStdString();
+    };
+    ASSERT_EQ(QApplication::focusWidget(), d->cbxGroup);
+    const std::string head = "cbxGroup btnNew btnDelete btnDeleteAll btnCopy edtReportName btnBrowseReport chkEnable qt_tabwidget_tabbar";
+    EXPECT_EQ(walk(), head + " edtBase cbxInterval edtAfterRun rdoOutputPrinter edtOutputDir btnOutput edtFileName cboFormat "
+                             "btnClose btnHelp");
+    d->pgcPages->setCurrentWidget(d->tabParams);
+    d->cbxGroup->setFocus();
+    EXPECT_EQ(walk(), head + " cbxDateFrom cboSinceTime cboUntilTime edtFilterFile btnFilter vlOtherParams "
+                             "btnClose btnHelp");
 }
 
 }  // namespace

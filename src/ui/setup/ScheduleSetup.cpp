@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace mv::ui {
 
@@ -318,15 +319,15 @@ void TfrmOptionSetup::CreateControls() {
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(edtFileName, 1);
     nameRow->addSpacing(8);
-    nameRow->addWidget(MakeLabel(tr("F&ormat:"), cboFormat, tr("Output file format")));
+    nameRow->addWidget(MakeLabel(tr("Forma&t:"), cboFormat, tr("Output file format")));
     nameRow->addWidget(cboFormat);
     out->addWidget(printTo, 0, 0);
     out->addLayout(kindRow, 0, 1);
-    out->addWidget(MakeLabel(tr("Prin&ter:"), cboPrinters, tr("Printer name")), 1, 0);
+    out->addWidget(MakeLabel(tr("Print&er:"), cboPrinters, tr("Printer name")), 1, 0);
     out->addLayout(printerRow, 1, 1);
-    out->addWidget(MakeLabel(tr("Output &Dir:"), edtOutputDir, edtOutputDir->toolTip()), 2, 0);
+    out->addWidget(MakeLabel(tr("&Output Dir:"), edtOutputDir, edtOutputDir->toolTip()), 2, 0);
     out->addLayout(dirRow, 2, 1);
-    out->addWidget(MakeLabel(tr("&Name:"), edtFileName, edtFileName->toolTip()), 3, 0);
+    out->addWidget(MakeLabel(tr("Na&me:"), edtFileName, edtFileName->toolTip()), 3, 0);
     out->addLayout(nameRow, 3, 1);
     out->setColumnStretch(1, 1);
     schedulePage->addWidget(grpOutput);
@@ -345,7 +346,7 @@ void TfrmOptionSetup::CreateControls() {
     cbxDateFrom->setToolTip(tr("Start Date/Time for processin.  The time can be picked from the list or should "
                                "be in the form mm/dd/yyyy HH:MM:SS"));
     SetHelpTopic(cbxDateFrom, kHelpTopicSetup);
-    lblDateFrom = MakeLabel(tr("Start F&rom:"), cbxDateFrom, cbxDateFrom->toolTip());
+    lblDateFrom = MakeLabel(tr("S&tart From:"), cbxDateFrom, cbxDateFrom->toolTip());
     auto* startRow = new QHBoxLayout;
     startRow->addWidget(lblDateFrom);
     startRow->addWidget(cbxDateFrom);
@@ -372,7 +373,9 @@ void TfrmOptionSetup::CreateControls() {
     };
     makeEnd(cboSinceTime, tpPeriodStartsDate, tpPeriodStartsTime, tr("Fro&m:"), tr("Select start time"), 0);
     range->setColumnMinimumWidth(2, 16);
-    makeEnd(cboUntilTime, tpPeriodEndsDate, tpPeriodEndsTime, tr("&To:"), tr("Select end time"), 3);
+    makeEnd(cboUntilTime, tpPeriodEndsDate, tpPeriodEndsTime, tr("T&o:"), tr("Select end time"), 3);
+    range->setColumnStretch(1, 1);
+    range->setColumnStretch(4, 1);
     params->addWidget(grpTimeRange);
 
     edtFilterFile = new QLineEdit;
@@ -382,7 +385,8 @@ void TfrmOptionSetup::CreateControls() {
     btnFilter->setToolTip(tr("Select a Filter file from the Dialog box."));
     btnFilter->setFixedWidth(btnBrowseReport->width());
     auto* filterRow = new QHBoxLayout;
-    filterRow->addWidget(MakeLabel(tr("F&ilter File:"), edtFilterFile, edtFilterFile->toolTip()));
+    lblFilterFile = MakeLabel(tr("F&ilter File:"), edtFilterFile, edtFilterFile->toolTip());
+    filterRow->addWidget(lblFilterFile);
     filterRow->addWidget(edtFilterFile, 1);
     filterRow->addWidget(btnFilter);
     params->addLayout(filterRow);
@@ -390,7 +394,7 @@ void TfrmOptionSetup::CreateControls() {
     auto* lower = new QHBoxLayout;
     // The station and sensor selection fills this frame.
     grpSitesSensors = new QGroupBox(tr("Sites and Sensors"));
-    grpSitesSensors->setMinimumSize(360, 200);
+    grpSitesSensors->setMinimumSize(360, 180);
     new QVBoxLayout(grpSitesSensors);
     grpCustomParams = new QGroupBox(tr("Custom Params"));
     auto* custom = new QVBoxLayout(grpCustomParams);
@@ -399,6 +403,7 @@ void TfrmOptionSetup::CreateControls() {
     vlOtherParams->verticalHeader()->hide();
     vlOtherParams->horizontalHeader()->setStretchLastSection(true);
     vlOtherParams->setSelectionMode(QAbstractItemView::SingleSelection);
+    vlOtherParams->setTabKeyNavigation(false);  // Tab leaves the grid; arrows move in it
     vlOtherParams->setMinimumWidth(220);
     custom->addWidget(vlOtherParams);
     lower->addWidget(grpSitesSensors, 3);
@@ -419,6 +424,23 @@ void TfrmOptionSetup::CreateControls() {
     bottom->addWidget(btnClose);
     bottom->addWidget(btnHelp);
     root->addLayout(bottom);
+
+    // Object names as the members, for tests and style sheets.
+    const std::pair<QObject*, const char*> names[] = {
+        {cbxGroup, "cbxGroup"}, {btnNew, "btnNew"}, {btnDelete, "btnDelete"}, {btnDeleteAll, "btnDeleteAll"},
+        {btnSave, "btnSave"}, {btnCopy, "btnCopy"}, {grpDetails, "grpDetails"}, {edtReportName, "edtReportName"},
+        {btnBrowseReport, "btnBrowseReport"}, {chkEnable, "chkEnable"}, {pgcPages, "pgcPages"}, {tabSchedule, "tabSchedule"},
+        {tabParams, "tabParams"}, {grpSchedule, "grpSchedule"}, {edtBase, "edtBase"}, {cbxInterval, "cbxInterval"},
+        {edtIntervalDay, "edtIntervalDay"}, {spnbtnNoChangeInterval, "spnbtnNoChangeInterval"}, {lblDays, "lblDays"}, {edtInterval, "edtInterval"},
+        {edtAfterRun, "edtAfterRun"}, {grpOutput, "grpOutput"}, {rdoOutputPrinter, "rdoOutputPrinter"}, {rdoOutputFile, "rdoOutputFile"},
+        {cboPrinters, "cboPrinters"}, {btnSetupPrinter, "btnSetupPrinter"}, {edtOutputDir, "edtOutputDir"}, {btnOutput, "btnOutput"},
+        {edtFileName, "edtFileName"}, {cboFormat, "cboFormat"}, {lblDateFrom, "lblDateFrom"}, {cbxDateFrom, "cbxDateFrom"},
+        {grpTimeRange, "grpTimeRange"}, {cboSinceTime, "cboSinceTime"}, {tpPeriodStartsDate, "tpPeriodStartsDate"}, {tpPeriodStartsTime, "tpPeriodStartsTime"},
+        {cboUntilTime, "cboUntilTime"}, {tpPeriodEndsDate, "tpPeriodEndsDate"}, {tpPeriodEndsTime, "tpPeriodEndsTime"}, {lblFilterFile, "lblFilterFile"},
+        {edtFilterFile, "edtFilterFile"}, {btnFilter, "btnFilter"}, {grpSitesSensors, "grpSitesSensors"}, {grpCustomParams, "grpCustomParams"},
+        {vlOtherParams, "vlOtherParams"}, {btnClose, "btnClose"}, {btnHelp, "btnHelp"},
+    };
+    for (const auto& [object, name] : names) object->setObjectName(QString::fromLatin1(name));
 
     // Enter in a text box must not press a button of the window.
     for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
@@ -574,10 +596,9 @@ void TfrmOptionSetup::ClearControls() {
     cboUntilTime->setEnabled(false);
     StationsClearSelected();
     StationsSetEnabled(false);
-    edtFilterFile->setEnabled(false);
-    btnFilter->setEnabled(false);
+    SetFilterEnabled(false);
     FillParamGrid({});
-    vlOtherParams->setEnabled(false);
+    SetParamGridEnabled(false);
 }
 
 void TfrmOptionSetup::ShowGroup(int index) {
@@ -623,8 +644,7 @@ void TfrmOptionSetup::ShowGroup(int index) {
             PreviewTimeKeyword(cboUntilTime, tpPeriodEndsDate, tpPeriodEndsTime);
         }
         if (FReport.Filter) {
-            edtFilterFile->setEnabled(true);
-            btnFilter->setEnabled(true);
+            SetFilterEnabled(true);
             if (edtFilterFile->text() != Q(g->Filter)) {
                 edtFilterFile->setText(Q(g->Filter));
                 StationsRefreshCache();
@@ -645,7 +665,7 @@ void TfrmOptionSetup::ShowGroup(int index) {
         std::vector<std::string> special = g->SpecialParams;
         FChooser.DiscoverReportParameters(g->Report, params, special);
         FillParamGrid(params);
-        vlOtherParams->setEnabled(!params.empty());
+        SetParamGridEnabled(!params.empty());
         FSpecialParams = special;
         ApplyStartFromCapability(FSpecialParams);
     }
@@ -716,8 +736,7 @@ void TfrmOptionSetup::ApplyReportCapabilities() {
     cboUntilTime->setEnabled(FReport.TimeRange);
     PreviewTimeKeyword(cboSinceTime, tpPeriodStartsDate, tpPeriodStartsTime);
     PreviewTimeKeyword(cboUntilTime, tpPeriodEndsDate, tpPeriodEndsTime);
-    edtFilterFile->setEnabled(FReport.Filter);
-    btnFilter->setEnabled(FReport.Filter);
+    SetFilterEnabled(FReport.Filter);
     const bool stations = FReport.SiteLists || FReport.SensorLists;
     StationsSetEnabled(stations);
     StationsClearSelected();
@@ -725,7 +744,7 @@ void TfrmOptionSetup::ApplyReportCapabilities() {
     std::vector<std::string> params, special;
     FChooser.DiscoverReportParameters(FReport, params, special);
     FillParamGrid(params);
-    vlOtherParams->setEnabled(!params.empty());
+    SetParamGridEnabled(!params.empty());
     FSpecialParams.clear();
     ApplyStartFromCapability(special);
     if (cbxDateFrom->isEnabled()) FSpecialParams = special;
@@ -1002,6 +1021,17 @@ void TfrmOptionSetup::ApplyStartFromCapability(const std::vector<std::string>& s
     if (!takesTime) cbxDateFrom->setCurrentText("Now");
     cbxDateFrom->setEnabled(takesTime);
     lblDateFrom->setEnabled(takesTime);
+}
+
+void TfrmOptionSetup::SetFilterEnabled(bool enabled) {
+    lblFilterFile->setEnabled(enabled);
+    edtFilterFile->setEnabled(enabled);
+    btnFilter->setEnabled(enabled);
+}
+
+void TfrmOptionSetup::SetParamGridEnabled(bool enabled) {
+    grpCustomParams->setEnabled(enabled);
+    vlOtherParams->setEnabled(enabled);
 }
 
 void TfrmOptionSetup::ShowHelpTopic(int topic) {

@@ -160,6 +160,7 @@ public:
     QComboBox* cboUntilTime = nullptr;
     QDateEdit* tpPeriodEndsDate = nullptr;
     QTimeEdit* tpPeriodEndsTime = nullptr;
+    QLabel* lblFilterFile = nullptr;
     QLineEdit* edtFilterFile = nullptr;
     QPushButton* btnFilter = nullptr;
     QGroupBox* grpSitesSensors = nullptr;
@@ -196,6 +197,8 @@ private:
     void FillParamGrid(const std::vector<std::string>& lines);
     std::vector<std::string> ParamGridLines() const;
     void ApplyStartFromCapability(const std::vector<std::string>& special);
+    void SetFilterEnabled(bool enabled);     // "Filter File:", its box and its button
+    void SetParamGridEnabled(bool enabled);  // the "Custom Params" frame and grid
     void ShowHelpTopic(int topic);
 
     // The "Sites and Sensors" frame and the filter window. Every call the
