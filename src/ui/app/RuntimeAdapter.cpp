@@ -105,6 +105,9 @@ public:
     }
     void Disconnect() override { FConnection.DisconnectAction(); }
     std::string DataSource() const override { return FValues->Get().DataSource; }
+    odbc::TConnection* Connection() override {
+        return FConnection.IsDatabaseConnected() ? &FConnection.Database() : nullptr;
+    }
 
 private:
     std::shared_ptr<TConnectionValues> FValues;

@@ -13,6 +13,9 @@
 #include <vector>
 
 namespace mv {
+namespace odbc {
+class TConnection;
+}
 class TScheduleFile;
 class TStatusLog;
 class TVidUduzadevGroups;
@@ -79,6 +82,9 @@ public:
     virtual void Disconnect() = 0;
     // The data source of the open (or last) connection, for "Data Source:".
     virtual std::string DataSource() const = 0;
+    // The open connection, for the group editor's station and filter
+    // queries on the main thread; null while not connected.
+    virtual odbc::TConnection* Connection() { return nullptr; }
 };
 
 // What a port is built from: objects the main window owns and keeps alive

@@ -6,7 +6,9 @@
 #include "core/timing/TimeScale.h"
 #include "engine/TRpePrinterList.h"
 #include "ui/app/MessageBoxes.h"
+#include "ui/setup/FilterSelect.h"
 #include "ui/setup/ReportChooser.h"
+#include "ui/setup/SitesSensorsFrame.h"
 
 #include <QAction>
 #include <QApplication>
@@ -138,8 +140,8 @@ int FreeGroupNumber(const std::vector<std::string>& taken) {
 // --- Construction --------------------------------------------------------------
 
 TfrmOptionSetup::TfrmOptionSetup(QWidget* owner, TVidUduzadevGroups& groups, IReportChooser& chooser,
-                                 THelpHandler showHelp)
-    : QDialog(owner), FGroups(groups), FChooser(chooser), FShowHelp(std::move(showHelp)) {
+                                 THelpHandler showHelp, odbc::TConnection* database)
+    : QDialog(owner), FGroups(groups), FChooser(chooser), FShowHelp(std::move(showHelp)), FDatabase(database) {
     FSaved = true;
     FGroupsChanged = false;
     setWindowTitle(tr("Setup"));
@@ -395,7 +397,10 @@ void TfrmOptionSetup::CreateControls() {
     // The station and sensor selection fills this frame.
     grpSitesSensors = new QGroupBox(tr("Sites and Sensors"));
     grpSitesSensors->setMinimumSize(360, 180);
-    new QVBoxLayout(grpSitesSensors);
+    frmSitesSensors = new TSitesSensorsFrame;
+    frmSitesSensors->setObjectName("frmSitesSensors");
+    frmSitesSensors->SetConnection(FDatabase);
+    (new QVBoxLayout(grpSitesSensors))->addWidget(frmSitesSensors);
     grpCustomParams = new QGroupBox(tr("Custom Params"));
     auto* custom = new QVBoxLayout(grpCustomParams);
     vlOtherParams = new QTableWidget(0, 2);
@@ -482,6 +487,11 @@ void TfrmOptionSetup::ConnectHandlers() {
     connect(btnSetupPrinter, &QPushButton::clicked, this, &TfrmOptionSetup::btnSetupPrinterClick);
     connect(btnOutput, &QPushButton::clicked, this, &TfrmOptionSetup::btnOutputClick);
     connect(btnFilter, &QPushButton::clicked, this, &TfrmOptionSetup::btnFilterClick);
+    connect(frmSitesSensors, &TSitesSensorsFrame::Changed, this, &TfrmOptionSetup::OnChange);
+    // Leaving the filter box with another file name in it loads the stations anew.
+    connect(edtFilterFile, &QLineEdit::editingFinished, this, [this] {
+        if (edtFilterFile->text().trimmed() != QString::fromStdString(FLoadedFilter)) StationsRefreshCache();
+    });
     connect(cboSinceTime, &QComboBox::currentIndexChanged, this, [this] {
         PreviewTimeKeyword(cboSinceTime, tpPeriodStartsDate, tpPeriodStartsTime);
         OnChange();
@@ -904,7 +914,12 @@ void TfrmOptionSetup::btnOutputClick() {
 }
 
 void TfrmOptionSetup::btnFilterClick() {
-    // The filter window comes with the station selection work.
+    TfrmFilterSelect window(this, FDatabase);
+    if (window.exec() != QDialog::Accepted) return;
+    QString name;
+    if (!window.GetFilterFileName(name)) return;
+    edtFilterFile->setText(name);
+    if (name.trimmed() != QString::fromStdString(FLoadedFilter)) StationsRefreshCache();
 }
 
 void TfrmOptionSetup::btnHelpClick() { ShowHelpTopic(kHelpTopicSetup); }
@@ -1039,27 +1054,25 @@ void TfrmOptionSetup::ShowHelpTopic(int topic) {
 }
 
 // --- Station frame ------------------------------------------------------------
-// The frame itself is filled in by the station selection work; until then
-// these keep the group's selected rows unchanged and show nothing.
 
-void TfrmOptionSetup::StationsRefreshCache() { FLoadedFilter = S(edtFilterFile->text()); }
+void TfrmOptionSetup::StationsRefreshCache() {
+    frmSitesSensors->RefreshSites(edtFilterFile->text());
+    FLoadedFilter = S(frmSitesSensors->LoadedFilter());
+}
 
-void TfrmOptionSetup::StationsRebuildTree() {}
+void TfrmOptionSetup::StationsRebuildTree() { frmSitesSensors->RebuildTree(); }
 
 void TfrmOptionSetup::StationsClearSelected() {
-    FHeldStations.clear();
-    FHeldSensors.clear();
+    frmSitesSensors->SetReportLists(FReport.SiteLists, FReport.SensorLists);
+    frmSitesSensors->ClearSelectedList();
 }
 
 void TfrmOptionSetup::StationsFillFromGroup(const TVidUduzadevGroupItem& group) {
-    FHeldStations = group.Stations;
-    FHeldSensors = group.Sensors;
+    frmSitesSensors->SetReportLists(FReport.SiteLists, FReport.SensorLists);
+    frmSitesSensors->FillRows(group);
 }
 
-void TfrmOptionSetup::StationsStoreIntoGroup(TVidUduzadevGroupItem& group) const {
-    group.Stations = FHeldStations;
-    group.Sensors = FHeldSensors;
-}
+void TfrmOptionSetup::StationsStoreIntoGroup(TVidUduzadevGroupItem& group) const { frmSitesSensors->StoreRows(group); }
 
 void TfrmOptionSetup::StationsSetEnabled(bool enabled) { grpSitesSensors->setEnabled(enabled); }
 

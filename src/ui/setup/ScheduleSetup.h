@@ -33,11 +33,15 @@ class QWidget;
 namespace mv {
 class TVidUduzadevGroupItem;
 class TVidUduzadevGroups;
+namespace odbc {
+class TConnection;
+}
 }  // namespace mv
 
 namespace mv::ui {
 
 class IReportChooser;
+class TSitesSensorsFrame;
 
 // A value in the editor's controls that cannot be stored; the message says
 // what to do ("Please select a report.").
@@ -68,9 +72,10 @@ public:
     using THelpHandler = std::function<void(int topic)>;
 
     // `groups` and `chooser` must outlive the window. `showHelp` gets the
-    // topic of "Help" (and of F1 over a control); empty: no help.
+    // topic of "Help" (and of F1 over a control); empty: no help. `database`
+    // is the open connection the stations are read from (null: none listed).
     TfrmOptionSetup(QWidget* owner, TVidUduzadevGroups& groups, IReportChooser& chooser,
-                    THelpHandler showHelp = {});
+                    THelpHandler showHelp = {}, odbc::TConnection* database = nullptr);
     ~TfrmOptionSetup() override;
 
     // Set by every change notification, never cleared: the main window then
@@ -164,6 +169,7 @@ public:
     QLineEdit* edtFilterFile = nullptr;
     QPushButton* btnFilter = nullptr;
     QGroupBox* grpSitesSensors = nullptr;
+    TSitesSensorsFrame* frmSitesSensors = nullptr;
     QGroupBox* grpCustomParams = nullptr;
     QTableWidget* vlOtherParams = nullptr;
     QPushButton* btnClose = nullptr;
@@ -220,10 +226,7 @@ private:
     std::vector<std::string> FSpecialParams;  // working copy of the shown group's SpecialParams
     bool FSaved = true;                       // the controls hold no unsaved edits
     std::string FLoadedFilter;                // filter the station cache was last loaded with
-    // The selected station rows until the station frame holds them: kept
-    // as the group had them, so that saving never drops a selection.
-    std::vector<std::string> FHeldStations;
-    std::vector<std::string> FHeldSensors;
+    odbc::TConnection* FDatabase = nullptr;   // not owned; the stations' and filters' database
 };
 
 }  // namespace mv::ui
