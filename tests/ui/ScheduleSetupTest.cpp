@@ -250,9 +250,12 @@ TEST_F(ScheduleSetupTest, DeletingTheOnlyGroupOrAllLeavesAPendingGroup) {
             AddGroup(7);
         }
         auto d = Open();
+        std::vector<int> released;
+        d->OnGroupDeleting = [&](const TVidUduzadevGroupItem& g) { released.push_back(g.RGIndex); };
         Boxes.Requests.clear();
         Boxes.Answers = {QMessageBox::Ok};
         (all ? d->btnDeleteAll : d->btnDelete)->click();
+        EXPECT_EQ(released, (all ? std::vector<int>{7, 2, 1} : std::vector<int>{1}));
         ASSERT_EQ(Boxes.Requests.size(), 1u);
         if (all) {
             EXPECT_EQ(Boxes.Requests[0].Text, "Are you sure you want to delete all the Groups?");

@@ -804,6 +804,7 @@ void TfrmOptionSetup::actDeleteExecute() {
         return;
     const int count = cbxGroup->count();
     cbxGroup->removeItem(i);
+    if (OnGroupDeleting) OnGroupDeleting(FGroups.Items(i));
     FGroups.Delete(i);
     cbxGroup->setCurrentIndex(i < count - 1 ? i : cbxGroup->count() - 1);
     FSaved = true;
@@ -816,6 +817,7 @@ void TfrmOptionSetup::actDeleteAllExecute() {
         return;
     for (int i = cbxGroup->count() - 1; i >= 0; --i) {
         cbxGroup->removeItem(i);
+        if (OnGroupDeleting) OnGroupDeleting(FGroups.Items(i));
         FGroups.Delete(i);
     }
     FSaved = true;

@@ -81,6 +81,9 @@ public:
     // Set by every change notification, never cleared: the main window then
     // stops its jobs and rebuilds the run queue.
     bool FGroupsChanged = false;
+    // Called with each group just before the editor deletes it, while it
+    // still exists, so that a run queue or job referring to it can let go.
+    std::function<void(const TVidUduzadevGroupItem&)> OnGroupDeleting;
 
     // State the tests look at.
     int ShownIndex() const { return FShownIndex; }
