@@ -5,6 +5,7 @@
 // Sensors lists.
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -57,7 +58,7 @@ private:
 
     bool FSiteLists = false;
     bool FSensorLists = false;
-    std::vector<TSelectedRow> FRows;
+    std::deque<TSelectedRow> FRows;  // grows without moving the rows already listed
     std::unordered_set<std::string> FKeys;  // one per row, so a lookup need not scan the rows
 };
 

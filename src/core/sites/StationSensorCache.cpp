@@ -136,13 +136,61 @@ TStationSensorItem& TStationSensorCache::Add(std::unique_ptr<TStationSensorItem>
     return *FItems.back();
 }
 
+namespace {
+
+void AppendUpper(std::string& key, std::string_view text)
+{
+    for (char c : text) key += static_cast<char>(UpperAscii(c));
+    key += '\0';  // below every other byte: a shorter text sorts first
+}
+
+// Eight hex digits that sort like the signed value.
+void AppendNumber(std::string& key, std::int32_t value)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto u = static_cast<std::uint32_t>(value) ^ 0x80000000u;
+    for (int shift = 28; shift >= 0; shift -= 4) key += kHex[(u >> shift) & 0xF];
+}
+
+// The whole sort order of an item for a kind as one byte string, so that a
+// sort of 200,000 items compares with memcmp instead of field by field.
+std::string SortKey(const TStationSensorItem& item, int sortKind)
+{
+    std::string key;
+    key.reserve(48);
+    switch (sortKind) {
+    case 3: break;
+    case 4: AppendUpper(key, item.SensorName); AppendUpper(key, item.StationID); return key;
+    case 11: AppendNumber(key, item.PrimaryChannel); break;
+    case 12: AppendNumber(key, item.RandomChannel); break;
+    default: {
+        static constexpr TSiteView kViews[] = {TSiteView::Basin, TSiteView::District, TSiteView::City,
+                                               TSiteView::County, TSiteView::State, TSiteView::Country};
+        AppendUpper(key, AttributeOf(item, kViews[sortKind - 5]));
+        break;
+    }
+    }
+    AppendUpper(key, item.StationID);
+    AppendUpper(key, item.SensorName);
+    return key;
+}
+
+}  // namespace
+
 void TStationSensorCache::SortBy(int sortKind)
 {
     if (sortKind < kFirstSortKind || sortKind > kLastSortKind)
         throw std::invalid_argument("Unknown sort kind " + std::to_string(sortKind) +
                                     " (expected 3 to 12)");
-    std::stable_sort(FItems.begin(), FItems.end(),
-                     [sortKind](const auto& a, const auto& b) { return CompareFor(*a, *b, sortKind) < 0; });
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(FItems.size());
+    for (std::size_t i = 0; i < FItems.size(); ++i) keys.emplace_back(SortKey(*FItems[i], sortKind), i);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::unique_ptr<TStationSensorItem>> sorted;
+    sorted.reserve(FItems.size());
+    for (const auto& k : keys) sorted.push_back(std::move(FItems[k.second]));
+    FItems = std::move(sorted);
 }
 
 void TStationSensorCache::DeleteItem(std::size_t index)

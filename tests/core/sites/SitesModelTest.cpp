@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,35 @@ TEST(StationSensorCache, SortKindsOrderByTheirKeyThenStationThenSensor)
     }
     EXPECT_THROW(cache.SortBy(2), std::invalid_argument);
     EXPECT_THROW(cache.SortBy(13), std::invalid_argument);
+}
+
+TEST(StationSensorCache, SortByAgreesWithTheFieldComparisonOnRandomItems)
+{
+    // SortBy sorts by a precomputed key; SortsBefore compares field by field.
+    std::mt19937 rng(7);
+    const std::string alphabet = "aAbB_Z[`09 \x01\xC3";
+    auto text = [&] {
+        std::string t;
+        for (int n = static_cast<int>(rng() % 4); n > 0; --n) t += alphabet[rng() % alphabet.size()];
+        return t;
+    };
+    TStationSensorCache cache;
+    for (int i = 0; i < 400; ++i) {
+        auto item = std::make_unique<TStationSensorItem>();
+        item->StationID = text();
+        item->SensorName = text();
+        item->Basin = text();
+        item->County = text();
+        item->PrimaryChannel = static_cast<std::int32_t>(rng() % 5) - 2;
+        item->RandomChannel = static_cast<std::int32_t>(rng() % 3) * 1000000000;
+        cache.Add(std::move(item));
+    }
+    for (int kind = kFirstSortKind; kind <= kLastSortKind; ++kind) {
+        SCOPED_TRACE(kind);
+        cache.SortBy(kind);
+        for (std::size_t i = 1; i < cache.Count(); ++i)
+            ASSERT_FALSE(SortsBefore(cache.Items(i), cache.Items(i - 1), kind)) << "at " << i;
+    }
 }
 
 TEST(StationSensorCache, DeleteItemAndClear)
