@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -70,6 +71,7 @@ private:
 struct TSample {
     int Threads = 0, Fds = 0;
     long RssKb = 0;
+    long HeapKb = 0;  // allocated and not yet freed (malloc's own count)
 };
 
 TSample Sample() {
@@ -80,6 +82,8 @@ TSample Sample() {
     std::string line;
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0) s.RssKb = std::atol(line.c_str() + 6);
+    const struct mallinfo2 m = mallinfo2();
+    s.HeapKb = static_cast<long>((m.uordblks + m.hblkhd) / 1024);
     return s;
 }
 
@@ -105,16 +109,40 @@ int main(int argc, char** argv) {
     mv::TStatusLog log;
     TLoop loop;
     loop.Log = &log;
-    std::map<std::string, int> posted;  // output file -> times named
-    int errors = 0;
+    // Times each output file was named, by group and minute: sized up front,
+    // so that the bookkeeping allocates nothing while the heap is watched.
+    const mv::TDateTime firstPeriod = std::floor(mv::Now() * 1440) / 1440;  // this minute
+    const int slots = minutes + 4;
+    std::vector<int> posted(static_cast<std::size_t>((groupCount + 1) * slots), 0);
+    int errors = 0, strays = 0;
     struct TMemo : mv::IStatusMemo {
-        std::map<std::string, int>* Posted;
+        std::vector<int>* Posted;
         int* Errors;
+        int* Strays;
+        int Slots = 0;
+        mv::TDateTime First = 0;
+        std::string Dir;
         int LineCount() const override { return 0; }
         void DeleteLastLines(int) override {}
         void InsertFirstLine(const std::string& line) override {
             const std::string text = line.substr(line.find("    ") + 4);
-            if (text.rfind("File Name: ", 0) == 0) ++(*Posted)[text.substr(11)];
+            if (text.rfind("File Name: ", 0) == 0) {
+                // "<dir>g<group> yyyymmdd hhnn.CSV"
+                int group = 0, y = 0, mo = 0, d = 0, h = 0, mi = 0;
+                const std::string name = text.substr(11);
+                if (name.rfind(Dir, 0) == 0 &&
+                    std::sscanf(name.c_str() + Dir.size(), "g%d %4d%2d%2d %2d%2d.CSV", &group, &y, &mo, &d, &h, &mi) == 6) {
+                    const mv::TDateTime t = mv::EncodeDateTime(y, mo, d, h, mi, 0, 0);
+                    const long slot = std::lround((t - First) * 1440);
+                    if (group >= 1 && static_cast<std::size_t>(group) * Slots + slot < Posted->size() && slot >= 0 &&
+                        slot < Slots)
+                        ++(*Posted)[static_cast<std::size_t>(group * Slots + slot)];
+                    else
+                        ++*Strays;
+                } else {
+                    ++*Strays;
+                }
+            }
             if (text.rfind("Error", 0) == 0) {
                 ++*Errors;
                 std::fprintf(stderr, "%s\n", line.c_str());
@@ -124,14 +152,16 @@ int main(int argc, char** argv) {
     } memo;
     memo.Posted = &posted;
     memo.Errors = &errors;
+    memo.Strays = &strays;
+    memo.Slots = slots;
+    memo.First = firstPeriod;
+    memo.Dir = dir;
     log.Attach(&memo, &loop);
     log.SetDetailLevel(mv::dlHigh);
 
     mv::TConnectionValues connection;
     connection.Set({"MVDEMO", "", ""});
     mv::TVidUduzadevGroups groups;
-    const mv::TDateTime now = mv::Now();
-    const mv::TDateTime firstPeriod = std::floor(now * 1440) / 1440;  // this minute
     for (int i = 1; i <= groupCount; ++i) {
         auto g = std::make_unique<mv::TVidUduzadevGroupItem>();
         g->RGIndex = i;
@@ -158,7 +188,7 @@ int main(int argc, char** argv) {
     scheduler.RebuildRunQueue();
 
     const TSample before = Sample();
-    std::printf("minute threads fds rss_kb files\n");
+    std::printf("minute threads fds rss_kb heap_kb\n");
     const auto start = std::chrono::steady_clock::now();
     TSample peak = before;
     for (int m = 1; m <= minutes; ++m) {
@@ -170,7 +200,8 @@ int main(int argc, char** argv) {
         peak.Threads = std::max(peak.Threads, x.Threads);
         peak.Fds = std::max(peak.Fds, x.Fds);
         peak.RssKb = std::max(peak.RssKb, x.RssKb);
-        std::printf("%6d %7d %3d %6ld %5zu\n", m, x.Threads, x.Fds, x.RssKb, posted.size());
+        peak.HeapKb = std::max(peak.HeapKb, x.HeapKb);
+        std::printf("%6d %7d %3d %6ld %7ld\n", m, x.Threads, x.Fds, x.RssKb, x.HeapKb);
         std::fflush(stdout);
     }
     // Let running jobs end, then check every group's periods.
@@ -182,21 +213,23 @@ int main(int argc, char** argv) {
     for (int i = 0; i < groups.Count(); ++i) {
         const mv::TVidUduzadevGroupItem& g = groups.Items(i);
         const mv::TDateTime end = mv::StartFromToDateTime(g.StartFrom, 0);
-        for (mv::TDateTime p = firstPeriod; p < end - 1e-7; p = std::round((p + 1.0 / 1440) * 86400) / 86400) {
+        int slot = 0;
+        for (mv::TDateTime p = firstPeriod; p < end - 1e-7; p = std::round((p + 1.0 / 1440) * 86400) / 86400, ++slot) {
             const std::string name = dir + "g" + std::to_string(g.RGIndex) + " " + mv::FormatDateTime("yyyymmdd hhnn", p) + ".CSV";
-            const int times = posted.count(name) ? posted[name] : 0;
+            const int times = slot < slots ? posted[static_cast<std::size_t>(g.RGIndex * slots + slot)] : 0;
             if (times == 0 || !fs::exists(name)) ++missing;
             if (times > 1) ++duplicates;
             ++produced;
         }
     }
-    std::printf("groups %d, minutes %d: %d periods produced, %d missing, %d repeated, %d errors\n", groupCount, minutes,
-                produced, missing, duplicates, errors);
-    std::printf("threads %d -> %d (peak %d), fds %d -> %d (peak %d), rss %ld kB -> %ld kB (peak %ld kB)\n",
+    std::printf("groups %d, minutes %d: %d periods produced, %d missing, %d repeated, %d errors, %d unexpected files\n",
+                groupCount, minutes, produced, missing, duplicates, errors, strays);
+    std::printf("threads %d -> %d (peak %d), fds %d -> %d (peak %d), rss %ld kB -> %ld kB (peak %ld kB), "
+                "heap in use %ld kB -> %ld kB (peak at a minute's end %ld kB)\n",
                 before.Threads, after.Threads, peak.Threads, before.Fds, after.Fds, peak.Fds, before.RssKb,
-                after.RssKb, peak.RssKb);
+                after.RssKb, peak.RssKb, before.HeapKb, after.HeapKb, peak.HeapKb);
     scheduler.Shutdown(10s);
     log.Detach();
     fs::remove_all(dir);
-    return missing == 0 && duplicates == 0 && errors == 0 ? 0 : 1;
+    return missing == 0 && duplicates == 0 && errors == 0 && strays == 0 ? 0 : 1;
 }
