@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, StartNowHandsTheChosenGroupsToTheScheduler) {
 TEST_F(MainWindowTest, EngineThatCannotBeOpenedIsShownAndSchedulingGoesOn) {
     TMessageRecorder boxes;
     auto w = MakeWindow([](TMainWindowOptions& o) {
-        o.OpenReportEngine = [] { throw std::runtime_error("Error 104: the engine library was not found."); };
+        o.OpenReportEngine = [](TRpe&) { throw std::runtime_error("Error 104: the engine library was not found."); };
     });
     ASSERT_EQ(boxes.Requests.size(), 1u);
     EXPECT_EQ(boxes.Requests[0].Text, "Error 104: the engine library was not found.");

@@ -36,10 +36,7 @@ int RunScheduler(QApplication& app, bool headless, bool debug) {
     options.AppDir = appDir;
     options.Headless = headless;
     options.Debug = debug;
-    options.OpenReportEngine = [] {
-        TRpe engine;
-        engine.OpenPrintEngine();
-    };
+    options.OpenReportEngine = [](TRpe& binding) { binding.OpenPrintEngine(); };
     UseSchedulerRuntime(options);
     TfrmVidUduzadevrMain window(std::move(options));
 

@@ -1,6 +1,5 @@
 #include "ui/app/ScheduleMain.h"
 
-#include "core/catalog/ReportCatalog.h"
 #include "core/runtime/StatusMessages.h"
 #include "core/schedule/ScheduleDataDef.h"
 #include "core/schedule/ScheduleFile.h"
@@ -10,6 +9,7 @@
 #include "ui/db/MyLogin.h"
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/ExitConfirm.h"
+#include "ui/select/SelectReports.h"
 
 #include <QAction>
 #include <QApplication>
@@ -172,14 +172,21 @@ TfrmVidUduzadevrMain::TfrmVidUduzadevrMain(TMainWindowOptions options, QWidget* 
     FScheduleFileName = FAppDir + TScheduleFile::kFileName;
     FHelpFile = FAppDir + kHelpFileName;
     FLogDialog = std::make_unique<TLogDialog>(this);
-    // 8. The report catalog, and the report engine the selection window will
-    //    need. An engine that cannot be opened is shown; the scheduler still
-    //    starts, because every report job opens its own engine binding and
-    //    reports the failure for its group while keeping the period.
-    FCatalog = std::make_unique<TReportCatalog>(FAppDir);
+    // 8. The report selection window, hidden, with the report catalog, and
+    //    the report engine of its bindings. An engine that cannot be opened
+    //    is shown; the scheduler still starts, because every report job opens
+    //    its own engine binding and reports the failure for its group while
+    //    keeping the period. Nothing is missing then: the selection window
+    //    and its catalog exist, only its bindings are closed and try again
+    //    when they are used (report properties then show error 1216).
+    FSelectReports = std::make_unique<TfrmSelectReports>(FAppDir, this);
+    FSelectReports->SetOnViewStyleTaken([this](int style) {
+        if (FScheduleFile) FScheduleFile->SetListViewStyle(style);
+    });
     if (FOptions.OpenReportEngine) {
         try {
-            FOptions.OpenReportEngine();
+            FOptions.OpenReportEngine(FSelectReports->rpeMain);
+            FOptions.OpenReportEngine(FSelectReports->rpeViewer);
         } catch (const std::exception& ex) {
             FStartupError = ex.what();
             ShowMessage(this, TMessageKind::Error, QString(), QString::fromStdString(FStartupError));
@@ -378,7 +385,7 @@ void TfrmVidUduzadevrMain::LoadStartup() {
     // 10. A schedule file that cannot be read leaves the groups read so far
     //     and the design position and size.
     FScheduleFile = std::make_unique<TScheduleFile>(
-        FScheduleFileName, *FScheduleGroups, *FCatalog,
+        FScheduleFileName, *FScheduleGroups, *FSelectReports,
         [log = FStatusLog](const std::string& text) { log->PostStatus(text); });
     try {
         FScheduleFile->Open();
@@ -393,8 +400,9 @@ void TfrmVidUduzadevrMain::LoadStartup() {
         resize(width, height);
     } catch (...) {
     }
-    // 11. The list view style is kept in the schedule file for the report
-    //     selection window, which reads it from there.
+    // 11. The schedule file keeps the list view style; the selection window
+    //     gives it back at OK.
+    FSelectReports->SetViewStyle(FScheduleFile->ListViewStyle());
     // 12 to 14. The run queue and the jobs live behind the scheduler port.
     FContext = std::make_unique<TRuntimeContext>(TRuntimeContext{
         *FScheduleGroups, FScheduleFile.get(), *FStatusLog, *this, FAppDir, FOptions.Debug});
@@ -512,6 +520,8 @@ void TfrmVidUduzadevrMain::RestoreAndRaise() {
     raise();
     activateWindow();
 }
+
+IReportChooser* TfrmVidUduzadevrMain::ReportChooser() { return FSelectReports.get(); }
 
 void TfrmVidUduzadevrMain::BeginGroupEdit() { FGroupEditOpen = true; }
 

@@ -22,14 +22,16 @@ class QTimer;
 class QToolBar;
 
 namespace mv {
-class TReportCatalog;
+class TRpe;
 class TScheduleFile;
 class TVidUduzadevGroups;
 }  // namespace mv
 
 namespace mv::ui {
 
+class IReportChooser;
 class TMyLoginForm;
+class TfrmSelectReports;
 
 inline constexpr const char* kMainCaption = "MV Rededor Izivivari";
 inline constexpr const char* kHelpFileName = "MVVidUduzadev.chm";
@@ -42,9 +44,10 @@ struct TMainWindowOptions {
     std::string AppDir;          // the executable's folder with a trailing "/"
     bool Headless = false;       // status lines also to standard error
     bool Debug = false;          // "/debug"
-    // Opens the report engine once (the report selection window's binding);
-    // throws when the engine cannot be opened. Empty: not checked.
-    std::function<void()> OpenReportEngine;
+    // Opens the report engine of one of the report selection window's two
+    // bindings at start-up; throws when the engine cannot be opened. Empty:
+    // the bindings open it on first use.
+    std::function<void(TRpe& binding)> OpenReportEngine;
     TSchedulerFactory MakeScheduler;  // empty: a port that schedules nothing
     TDatabaseFactory MakeDatabase;    // empty: never connected
     std::chrono::milliseconds ExitConfirmTimeout = kExitConfirmTimeout;
@@ -64,6 +67,10 @@ public:
     const std::string& AppDir() const { return FAppDir; }
     const std::string& HelpFileName() const { return FHelpFile; }
     bool StartupFailed() const { return !FStartupError.empty(); }
+    // The report selection window, created hidden at start-up; it exists
+    // for the window's whole life, also when the engine could not be opened.
+    TfrmSelectReports* SelectReports() { return FSelectReports.get(); }
+    IReportChooser* ReportChooser();
 
     // Re-evaluates the enabled state of every action (also done on a timer).
     void UpdateActions();
@@ -162,7 +169,9 @@ private:
     std::shared_ptr<TStatusLog> FStatusLog;
     std::unique_ptr<TWaker> FWaker;
     std::unique_ptr<TLogDialog> FLogDialog;
-    std::unique_ptr<TReportCatalog> FCatalog;
+    // Owns the report catalog, which the schedule file reads its groups'
+    // reports from.
+    std::unique_ptr<TfrmSelectReports> FSelectReports;
     std::unique_ptr<TVidUduzadevGroups> FScheduleGroups;
     std::unique_ptr<TScheduleFile> FScheduleFile;
     std::unique_ptr<TRuntimeContext> FContext;
