@@ -6,9 +6,11 @@
 #include "ui/app/ScheduleMain.h"
 #include "ui/app/PollForm.h"
 #include "ui/dialogs/ExitConfirm.h"
+#include "ui/setup/ScheduleSetup.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenuBar>
@@ -221,19 +223,33 @@ TEST_F(MainWindowTest, RunTimerIsHeldWhileTheGroupEditorIsOpen) {
     EXPECT_EQ(Scheduler->Ticks, 2);
 }
 
-TEST_F(MainWindowTest, SetupEntryExplainsTheEditorIsMissingAndHoldsTheTimer) {
+TEST_F(MainWindowTest, SetupOpensTheGroupEditorHoldsTheTimerAndRebuildsAfter) {
+    WriteSchedule("[VidUduzadevr]\nGroupNames=RptSchGroup:4,RptSchGroup:9\n"
+                  "[RptSchGroup:4]\nRGIndex=4\n[RptSchGroup:9]\nRGIndex=9\n");
     auto w = MakeWindow();
+    const int rebuilds = Scheduler->Rebuilds;
     TMessageRecorder boxes;
+    QStringList shown;
     int ticksDuring = -1;
-    boxes.OnMessage = [&](const TMessageRequest&) {
+    bool openDuring = false;
+    test::WhenModal([&](QWidget* modal) {
+        auto* editor = qobject_cast<TfrmOptionSetup*>(modal);
+        ASSERT_NE(editor, nullptr);
+        for (int i = 0; i < editor->cbxGroup->count(); ++i) shown << editor->cbxGroup->itemText(i);
         w->tmrRunReportTimer();
         ticksDuring = Scheduler->Ticks;
-    };
+        openDuring = w->GroupEditOpen();
+        editor->btnClose->click();
+    });
     w->actSetupExecute();
-    ASSERT_EQ(boxes.Requests.size(), 1u);
-    EXPECT_TRUE(boxes.Requests[0].Text.contains("not available"));
+    EXPECT_EQ(shown, QStringList({"4", "9"}));
     EXPECT_EQ(ticksDuring, 0);
+    EXPECT_TRUE(openDuring);
     EXPECT_FALSE(w->GroupEditOpen());
+    // Showing a group counts as a change: the jobs stop and the queue is rebuilt.
+    EXPECT_EQ(Scheduler->Stops, 1);
+    EXPECT_EQ(Scheduler->Rebuilds, rebuilds + 1);
+    EXPECT_TRUE(boxes.Requests.empty());
 }
 
 TEST_F(MainWindowTest, MemoShowsNewestFirstAndIsCutBeforeANewDrain) {

@@ -10,6 +10,7 @@
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/ExitConfirm.h"
 #include "ui/select/SelectReports.h"
+#include "ui/setup/ScheduleSetup.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,6 +36,7 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 namespace mv::ui {
@@ -580,12 +582,23 @@ void TfrmVidUduzadevrMain::actStopProcessExecute() {
 
 void TfrmVidUduzadevrMain::actSetupExecute() {
     BeginGroupEdit();
-    ShowMessage(this, TMessageKind::Information, tr("Edit Setup Parameters"),
-                tr("The group editor is not available in this version yet.\n\n"
-                   "To change the schedule groups, exit the program, edit %1 beside the program "
-                   "and start it again.")
-                    .arg(QString::fromLatin1(TScheduleFile::kFileName)));
-    EndGroupEdit(false);
+    bool changed = false;
+    GuardStatus(*FStatusLog, [this, &changed] {
+        IReportChooser* chooser = ReportChooser();
+        if (!chooser) throw std::runtime_error("The report selection window is not available.");
+        TfrmOptionSetup editor(
+            this, *FScheduleGroups, *chooser,
+            [this](int topic) {
+                if (FOptions.ShowHelp) FOptions.ShowHelp(FHelpFile, topic);
+                else OpenHelp(FHelpFile, topic, *FStatusLog);
+            },
+            FDatabase ? FDatabase->Connection() : nullptr);
+        // Whatever happens from here on, the groups may have changed.
+        changed = true;
+        editor.exec();
+        changed = editor.FGroupsChanged;
+    });
+    EndGroupEdit(changed);
 }
 
 void TfrmVidUduzadevrMain::actClearMessagesExecute() { memoStatus->clear(); }
