@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -46,7 +47,7 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-constexpr int kPanelWidth = 200;
+constexpr int kPanelWidth = 270;
 
 // Shows the hourglass until it goes.
 class TWaitCursor {
@@ -75,6 +76,10 @@ QLineEdit* ReadOnlyField(QWidget* parent, const char* name) {
     e->setObjectName(QString::fromLatin1(name));
     e->setReadOnly(true);
     e->setFrame(false);
+    // Long values scroll inside the field (and show in its tooltip) rather
+    // than widening the panel.
+    e->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    e->setMinimumWidth(40);
     // Read-only fields look like labels but keep their text selectable.
     e->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     return e;
@@ -184,7 +189,7 @@ void TfrmSelectReports::CreateControls() {
     lvwDetails->setUniformRowHeights(true);
     lvwDetails->setAllColumnsShowFocus(true);
     lvwDetails->header()->setSectionsMovable(false);
-    lvwDetails->header()->setStretchLastSection(false);
+    lvwDetails->header()->setStretchLastSection(true);
     lvwDetails->setColumnWidth(0, 230);
     lvwDetails->setColumnWidth(1, 100);
     lvwDetails->setColumnWidth(2, 200);
@@ -207,7 +212,10 @@ void TfrmSelectReports::CreateControls() {
     splReports->addWidget(pnlProperties);
     splReports->setStretchFactor(0, 1);
     splReports->setStretchFactor(1, 0);
-    splReports->setSizes({756 - kPanelWidth, kPanelWidth});
+    // Wide enough for its check boxes and a whole date and time in the
+    // fonts this platform has (the operator may narrow it down to 160).
+    const int panelWidth = kPanelWidth;
+    splReports->setSizes({756 - panelWidth, panelWidth});
     pageLayout->addWidget(splReports);
     pgcReports->addTab(page, tr("Reports"));
     layout->addWidget(pgcReports, 1);
@@ -256,6 +264,17 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
     titleBar->addWidget(btnCloseProperties);
     layout->addLayout(titleBar);
 
+    // The groups scroll when the window is too low to show them all, rather
+    // than being squeezed over each other.
+    auto* scroll = new QScrollArea(panel);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* body = new QWidget(scroll);
+    auto* bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->setSpacing(4);
+
     const auto form = [](QGroupBox* box) {
         auto* f = new QFormLayout(box);
         f->setContentsMargins(4, 4, 4, 4);
@@ -266,7 +285,7 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
         return f;
     };
 
-    auto* summary = new QGroupBox(tr("Summary"), panel);
+    auto* summary = new QGroupBox(tr("Summary"), body);
     QFormLayout* s = form(summary);
     edtTitle = ReadOnlyField(summary, "edtTitle");
     edtSubject = ReadOnlyField(summary, "edtSubject");
@@ -276,6 +295,8 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
     memComments->setObjectName(QStringLiteral("memComments"));
     memComments->setReadOnly(true);
     memComments->setFrameShape(QFrame::NoFrame);
+    memComments->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    memComments->setMinimumWidth(40);
     memComments->setFixedHeight(memComments->fontMetrics().lineSpacing() * 3 + 8);
     memComments->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
     edtKeywords = ReadOnlyField(summary, "edtKeywords");
@@ -285,9 +306,9 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
     s->addRow(tr("Category:"), edtCategory);
     s->addRow(tr("Comments:"), memComments);
     s->addRow(tr("Keywords:"), edtKeywords);
-    layout->addWidget(summary);
+    bodyLayout->addWidget(summary);
 
-    auto* statistics = new QGroupBox(tr("Statistics"), panel);
+    auto* statistics = new QGroupBox(tr("Statistics"), body);
     QFormLayout* t = form(statistics);
     edtFileName = ReadOnlyField(statistics, "edtFileName");
     edtCreated = ReadOnlyField(statistics, "edtCreated");
@@ -297,9 +318,9 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
     t->addRow(tr("Created:"), edtCreated);
     t->addRow(tr("Saved:"), edtSaved);
     t->addRow(tr("Accessed:"), edtAccessed);
-    layout->addWidget(statistics);
+    bodyLayout->addWidget(statistics);
 
-    auto* settings = new QGroupBox(tr("Settings"), panel);
+    auto* settings = new QGroupBox(tr("Settings"), body);
     auto* c = new QVBoxLayout(settings);
     c->setContentsMargins(4, 4, 4, 4);
     c->setSpacing(2);
@@ -315,8 +336,10 @@ QWidget* TfrmSelectReports::CreatePropertiesPanel(QWidget* parent) {
     chkFilter = check(tr("Filter File Required"), "chkFilter");
     chkSiteLists = check(tr("Station Selection Required"), "chkSiteLists");
     chkSensorLists = check(tr("Sensor Selection Required"), "chkSensorLists");
-    layout->addWidget(settings);
-    layout->addStretch(1);
+    bodyLayout->addWidget(settings);
+    bodyLayout->addStretch(1);
+    scroll->setWidget(body);
+    layout->addWidget(scroll, 1);
     return panel;
 }
 
