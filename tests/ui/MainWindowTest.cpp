@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "core/runtime/StatusLog.h"
+#include "core/schedule/ScheduleDataDef.h"
 #include "core/schedule/ScheduleFile.h"
 #include "platform/ini/IniFile.h"
 #include "ui/app/ScheduleMain.h"
@@ -228,10 +229,12 @@ TEST_F(MainWindowTest, SetupOpensTheGroupEditorHoldsTheTimerAndRebuildsAfter) {
                   "[RptSchGroup:4]\nRGIndex=4\n[RptSchGroup:9]\nRGIndex=9\n");
     auto w = MakeWindow();
     const int rebuilds = Scheduler->Rebuilds;
+    const TVidUduzadevGroupItem* nine = &w->ScheduleGroups().Items(1);
     TMessageRecorder boxes;
     QStringList shown;
     int ticksDuring = -1;
     bool openDuring = false;
+    std::vector<const TVidUduzadevGroupItem*> removedBeforeDelete;
     test::WhenModal([&](QWidget* modal) {
         auto* editor = qobject_cast<TfrmOptionSetup*>(modal);
         ASSERT_NE(editor, nullptr);
@@ -239,6 +242,10 @@ TEST_F(MainWindowTest, SetupOpensTheGroupEditorHoldsTheTimerAndRebuildsAfter) {
         w->tmrRunReportTimer();
         ticksDuring = Scheduler->Ticks;
         openDuring = w->GroupEditOpen();
+        // Deleting a group first tells the scheduler to let go of it.
+        editor->cbxGroup->setCurrentIndex(1);
+        boxes.OnMessage = [&](const TMessageRequest&) { removedBeforeDelete = Scheduler->Removed; };
+        editor->actDeleteExecute();
         editor->btnClose->click();
     });
     w->actSetupExecute();
@@ -246,10 +253,13 @@ TEST_F(MainWindowTest, SetupOpensTheGroupEditorHoldsTheTimerAndRebuildsAfter) {
     EXPECT_EQ(ticksDuring, 0);
     EXPECT_TRUE(openDuring);
     EXPECT_FALSE(w->GroupEditOpen());
+    EXPECT_TRUE(removedBeforeDelete.empty());  // not before the operator said OK
+    EXPECT_EQ(Scheduler->Removed, std::vector<const TVidUduzadevGroupItem*>{nine});
+    EXPECT_EQ(w->ScheduleGroups().Count(), 1);
     // Showing a group counts as a change: the jobs stop and the queue is rebuilt.
     EXPECT_EQ(Scheduler->Stops, 1);
     EXPECT_EQ(Scheduler->Rebuilds, rebuilds + 1);
-    EXPECT_TRUE(boxes.Requests.empty());
+    ASSERT_EQ(boxes.Requests.size(), 1u);  // the delete confirmation
 }
 
 TEST_F(MainWindowTest, MemoShowsNewestFirstAndIsCutBeforeANewDrain) {

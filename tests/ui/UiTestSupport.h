@@ -60,6 +60,7 @@ struct TFakeScheduler final : ISchedulerPort {
     void RunTimerTick() override { ++Ticks; }
     void StartProcessNow(IGroupChooser& chooser) override { Chosen = chooser.Choose(Lines); }
     void StopProcess() override { ++Stops; }
+    void RemoveGroup(const TVidUduzadevGroupItem& group) override { Removed.push_back(&group); }
     void Shutdown() override {
         ++Shutdowns;
         if (OnShutdown) OnShutdown();
@@ -70,6 +71,7 @@ struct TFakeScheduler final : ISchedulerPort {
     std::string NextTime = "03/11/2024 06:00:00";
     std::vector<std::string> Lines{"1", "2", "3"};
     std::optional<std::vector<int>> Chosen;
+    std::vector<const TVidUduzadevGroupItem*> Removed;
     int Rebuilds = 0, Ticks = 0, Stops = 0, Shutdowns = 0;
     // The window destroys its port when it closes; this outlives it.
     std::function<void()> OnShutdown;

@@ -153,7 +153,10 @@ void TScheduler::JobFinished(TWorkThread& job) {
             FNextGroup = nullptr;
         }
         const TVidUduzadevGroupItem& c = job.Group();
-        if (c.Enabled) {
+        const auto orphan = std::find(FOrphanedJobs.begin(), FOrphanedJobs.end(), &job);
+        const bool orphaned = orphan != FOrphanedJobs.end();
+        if (orphaned) FOrphanedJobs.erase(orphan);
+        if (c.Enabled && !orphaned) {
             try {
                 for (int i = 0; i < FScheduleGroups.Count(); ++i) {
                     TVidUduzadevGroupItem& g = FScheduleGroups.Items(i);
@@ -183,6 +186,13 @@ void TScheduler::JobFinished(TWorkThread& job) {
 }
 
 void TScheduler::RemoveGroup(const TVidUduzadevGroupItem& group) {
+    // Group numbers are unique in the container, so a running job of this
+    // group is the one with its number.
+    if (group.Running)
+        for (const auto& j : FRunningJobs)
+            if (j->Group().RGIndex == group.RGIndex &&
+                std::find(FOrphanedJobs.begin(), FOrphanedJobs.end(), j.get()) == FOrphanedJobs.end())
+                FOrphanedJobs.push_back(j.get());
     FRunQueue.Remove(group);
     if (FNextGroup == &group) {
         FNextGroup = FRunQueue.DeleteMin();

@@ -81,7 +81,9 @@ public:
     // The end of a job, on the main thread.
     void JobFinished(TWorkThread& job);
     // Before the editor deletes `group`: it leaves the queue and the next
-    // slot, so nothing touches it afterwards.
+    // slot, so nothing touches it afterwards; a job still running for it
+    // hands its run state to no group when it ends (a new group may be
+    // given the same number meanwhile).
     void RemoveGroup(const TVidUduzadevGroupItem& group);
 
     // At exit: asks the jobs to stop, waits for them at most `wait`, takes
@@ -113,6 +115,7 @@ private:
     TVidUduzadevGroupItem* FNextGroup = nullptr;
     bool FTimerBusy = false;
     std::vector<std::shared_ptr<TWorkThread>> FRunningJobs;
+    std::vector<const TWorkThread*> FOrphanedJobs;  // running for a deleted group
     bool FShutDown = false;
 };
 

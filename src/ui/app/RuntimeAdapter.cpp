@@ -74,6 +74,7 @@ public:
         FScheduler.StartProcessNow(dialog);
     }
     void StopProcess() override { FScheduler.StopProcess(); }
+    void RemoveGroup(const TVidUduzadevGroupItem& group) override { FScheduler.RemoveGroup(group); }
     void Shutdown() override { FScheduler.Shutdown(); }
 
 private:

@@ -64,6 +64,7 @@ public:
     void RunTimerTick() override {}
     void StartProcessNow(IGroupChooser&) override {}
     void StopProcess() override {}
+    void RemoveGroup(const TVidUduzadevGroupItem&) override {}
     void Shutdown() override {}
 
 private:
@@ -593,6 +594,10 @@ void TfrmVidUduzadevrMain::actSetupExecute() {
                 else OpenHelp(FHelpFile, topic, *FStatusLog);
             },
             FDatabase ? FDatabase->Connection() : nullptr);
+        // A job ending while the editor is open must not find a deleted group.
+        editor.OnGroupDeleting = [this](const TVidUduzadevGroupItem& group) {
+            if (FScheduler) FScheduler->RemoveGroup(group);
+        };
         // Whatever happens from here on, the groups may have changed.
         changed = true;
         editor.exec();

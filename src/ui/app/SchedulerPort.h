@@ -18,6 +18,7 @@ class TConnection;
 }
 class TScheduleFile;
 class TStatusLog;
+class TVidUduzadevGroupItem;
 class TVidUduzadevGroups;
 }  // namespace mv
 
@@ -50,6 +51,9 @@ public:
     virtual void StartProcessNow(IGroupChooser& chooser) = 0;
     // "Stop &Process": running jobs are asked to stop, no waiting.
     virtual void StopProcess() = 0;
+    // The group editor is about to delete `group`: the port lets go of it
+    // (queue, next group, the run state of a job still running for it).
+    virtual void RemoveGroup(const TVidUduzadevGroupItem& group) = 0;
     // At exit: stop the jobs, wait for them a bounded time, keep their run
     // state; nothing calls the port afterwards.
     virtual void Shutdown() = 0;

@@ -320,6 +320,33 @@ TEST_F(Jobs, AfterRunPrograms) {
     EXPECT_TRUE(FMemo.FLines.empty()) << FMemo.All();
 }
 
+// The editor deletes a group whose job is running and numbers a new group
+// like it: the job's end touches neither the deleted group nor the new one.
+TEST_F(Jobs, JobOfADeletedGroupHandsItsRunStateToNoGroup) {
+    FClock.Set(At(2024, 3, 7, 5, 59, 59));
+    auto g = DailyGroup(3, "03/06/2024 00:00:00");
+    g->AfterRun = "/bin/sh -c 'sleep 1' \"" + FOut + "rain 2024-03-06.CSV\"";
+    FGroups.Add(std::move(g));
+    auto s = MakeScheduler(nullptr);
+    s->RebuildRunQueue();
+    FClock.Set(At(2024, 3, 7, 6, 0, 1));
+    s->tmrRunReportTimer();
+    ASSERT_EQ(s->RunningJobCount(), 1);
+    ASSERT_TRUE(FLoop.RunUntil([&] { return FMemo.Has("Now ready to run the report."); }));
+
+    s->RemoveGroup(FGroups.Items(0));
+    FGroups.Delete(0);
+    auto fresh = DailyGroup(3, "03/01/2024 00:00:00");
+    fresh->Enabled = false;  // kept out of the queue, so only a wrong hand-over could move it
+    FGroups.Add(std::move(fresh));
+    ASSERT_TRUE(FLoop.RunUntil([&] { return s->RunningJobCount() == 0; })) << FMemo.All();
+
+    EXPECT_TRUE(fs::exists(FOut + "rain 2024-03-07.CSV")) << FMemo.All();
+    EXPECT_EQ(FGroups.Items(0).StartFrom, "03/01/2024 00:00:00");
+    EXPECT_EQ(s->RunQueue().Count(), 0);
+    EXPECT_EQ(s->NextGroup(), nullptr);
+}
+
 // At exit the jobs are asked to stop: one that ends within the wait has its
 // period saved; one that does not is left behind and ends harmlessly after
 // the scheduler, its status log and its loop are gone.
