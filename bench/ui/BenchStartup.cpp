@@ -88,10 +88,7 @@ int Child(int argc, char** argv, const std::string& dir) {
     mv::ui::TMainWindowOptions options;
     options.AppDir = dir;
     options.Headless = headless;
-    options.OpenReportEngine = [] {
-        mv::TRpe engine;
-        engine.OpenPrintEngine();
-    };
+    options.OpenReportEngine = [](mv::TRpe& binding) { binding.OpenPrintEngine(); };
     mv::ui::UseSchedulerRuntime(options);
     mv::ui::TfrmVidUduzadevrMain window(std::move(options));
 

@@ -111,6 +111,11 @@ TEST(HelpFiles, BuiltBesideTheProgramWithWorkingLinks) {
     const QDir help(MV_BINARY_DIR "/src/ui/help");
     ASSERT_TRUE(help.exists("index.html"));
     ASSERT_TRUE(help.exists("keywords.html"));
+    // The pages the editor's help topics open.
+    for (int topic : {kHelpTopicSetup, kHelpTopicOutputFile, kHelpTopicAfterRun}) {
+        EXPECT_NE(HelpPage(topic), "index.html") << topic;
+        EXPECT_TRUE(help.exists(QString::fromStdString(HelpPage(topic)))) << topic;
+    }
     const QRegularExpression href(R"(href="([^"#]+))");
     for (const QString& page : help.entryList({"*.html"})) {
         SCOPED_TRACE(page.toStdString());

@@ -10,6 +10,16 @@
 
 namespace mv::ui {
 
+std::string HelpPage(int command) {
+    switch (command) {
+    case kHelpIndex: return "keywords.html";
+    case kHelpTopicSetup: return "editing-groups.html";
+    case kHelpTopicOutputFile: return "output-names.html";
+    case kHelpTopicAfterRun: return "groups.html";
+    default: return "index.html";
+    }
+}
+
 std::vector<std::string> HelpCommandLine(const std::string& helpFile, int command,
                                          const std::function<std::string(const std::string&)>& findProgram) {
     if (QFileInfo::exists(QString::fromStdString(helpFile))) {
@@ -20,7 +30,7 @@ std::vector<std::string> HelpCommandLine(const std::string& helpFile, int comman
     }
     const auto slash = helpFile.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string("./") : helpFile.substr(0, slash + 1);
-    const std::string page = dir + "help/" + (command == kHelpIndex ? "keywords.html" : "index.html");
+    const std::string page = dir + "help/" + HelpPage(command);
     const std::string opener = findProgram("xdg-open");
     if (opener.empty() || !QFileInfo::exists(QString::fromStdString(page))) return {};
     return {opener, page};

@@ -5,6 +5,7 @@
 // FGroupsChanged is true after the editor closed.
 
 #include "core/schedule/ReportItem.h"
+#include "ui/app/HelpViewer.h"
 
 #include <QDialog>
 
@@ -56,11 +57,6 @@ public:
 std::string ApplicationPrinter();
 // An empty name goes back to the CUPS default.
 void SetApplicationPrinter(const std::string& name);
-
-// Help topics carried by the editor's controls.
-inline constexpr int kHelpTopicSetup = 13;
-inline constexpr int kHelpTopicOutputFile = 17;
-inline constexpr int kHelpTopicAfterRun = 18;
 
 // First group number that none of `taken` uses (compared as whole decimal
 // texts), 1..999; 0 when all are taken.
