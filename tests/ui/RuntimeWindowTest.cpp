@@ -11,7 +11,10 @@
 #include "ui/app/RuntimeAdapter.h"
 #include "ui/app/ScheduleMain.h"
 #include "ui/dialogs/ExitConfirm.h"
+#include "ui/setup/ScheduleSetup.h"
+#include "core/schedule/ScheduleDataDef.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -206,6 +209,60 @@ TEST_F(RuntimeWindowTest, JobStartsWhileExitQuestionIsOpenAndOkWaitsForIt) {
     TIniFile ini(FPath + "MVVidUduzadev.MVF");
     EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today + 1));
     EXPECT_FALSE(Memo(*w).contains("Error")) << Memo(*w).toStdString();
+}
+
+// The operator edits the groups while a job runs: adds a group, deletes the
+// running one, and the ten-minute save fires meanwhile. The job still
+// delivers its report; its end gives its period to no group; the schedule
+// file holds exactly the groups the editor left.
+TEST_F(RuntimeWindowTest, EditingGroupsWhileAJobRunsAndTheSaveFires) {
+    const TDateTime now = Now();
+    const TDateTime today = DateOf(now);
+    if (DateOf(now + 1.0 / 24) != today) GTEST_SKIP() << "too close to midnight for a daily group";
+    WriteSchedule(now + 1.0 / 24, today);
+    ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
+    auto w = MakeWindow();
+    test::TMessageRecorder boxes;  // answers the delete question with OK
+
+    PickOnlyGroupWhenAsked();
+    w->actStartProcessNowExecute();
+    ASSERT_TRUE(WaitUntil([&] { return Memo(*w).contains("File Name: "); }, 20000)) << Memo(*w).toStdString();
+
+    QStringList before, after;
+    bool jobEndedDuringEdit = false;
+    test::WhenModal([&](QWidget* modal) {
+        auto* editor = qobject_cast<TfrmOptionSetup*>(modal);
+        ASSERT_NE(editor, nullptr);
+        editor->actNewExecute();  // group 1
+        for (int i = 0; i < editor->cbxGroup->count(); ++i) before << editor->cbxGroup->itemText(i);
+        w->tmrINISaverTimer();
+        editor->cbxGroup->setCurrentIndex(0);  // group 4, its job still running
+        editor->actDeleteExecute();
+        w->tmrINISaverTimer();
+        jobEndedDuringEdit = WaitUntil([&] { return Memo(*w).contains("Thread freed."); }, 20000);
+        w->tmrINISaverTimer();
+        for (int i = 0; i < editor->cbxGroup->count(); ++i) after << editor->cbxGroup->itemText(i);
+        editor->btnClose->click();
+    });
+    w->actSetupExecute();
+
+    EXPECT_EQ(before, QStringList({"4", "1"}));
+    EXPECT_EQ(after, QStringList({"1"}));
+    EXPECT_TRUE(jobEndedDuringEdit) << Memo(*w).toStdString();
+    EXPECT_TRUE(QFile::exists(
+        QString::fromStdString(OutDir() + "/daily " + FormatDateTime("yyyy-mm-dd", today) + ".CSV")));
+    ASSERT_EQ(w->ScheduleGroups().Count(), 1);
+    EXPECT_EQ(w->ScheduleGroups().Items(0).RGIndex, 1);
+    EXPECT_EQ(w->ScheduleGroups().Items(0).StartFrom, "Now");  // nothing of group 4's job
+    EXPECT_FALSE(Memo(*w).contains("Error")) << Memo(*w).toStdString();
+
+    w->ShutdownNow();
+    TIniFile ini(FPath + "MVVidUduzadev.MVF");
+    EXPECT_EQ(ini.ReadString("VidUduzadevr", "GroupNames", ""), "RptSchGroup:1");
+    // The deleted group's section stays behind, unlisted and never read.
+    EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today));
+    EXPECT_EQ(ini.ReadString("RptSchGroup:1", "StartFrom", ""), "Now");
+    EXPECT_EQ(ini.ReadString("Database Settings", "ODBC Data Source", ""), "MVDEMO");
 }
 
 }  // namespace
