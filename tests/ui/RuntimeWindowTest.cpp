@@ -190,9 +190,10 @@ TEST_F(RuntimeWindowTest, JobStartsWhileExitQuestionIsOpenAndOkWaitsForIt) {
         TfrmExitConfirm* question = PendingExitConfirm();
         if (!question) return;
         // The run timer keeps going behind the question; once the job has
-        // written its file and sits in its after-run program, say OK.
-        if (Memo(*w).contains("File Name: ") && !Memo(*w).contains("Thread stopped.")) {
-            sawQuestionDuringJob = question->isVisible() && QFile::exists(outFile);
+        // written its file and sits in its after-run program (which comes
+        // before "Finish the report."), say OK.
+        if (QFile::exists(outFile) && !Memo(*w).contains("Finish the report.")) {
+            sawQuestionDuringJob = question->isVisible() && Memo(*w).contains("Now ready to run the report.");
             poll.stop();
             question->btnOK->click();
         } else if (clock.elapsed() > 30000) {
