@@ -1,5 +1,6 @@
 #include "core/runtime/WorkThread.h"
 
+#include "core/catalog/ReportFile.h"
 #include "core/runtime/RunTimes.h"
 #include "core/runtime/StatusLog.h"
 #include "core/runtime/StatusMessages.h"
@@ -163,15 +164,7 @@ void TWorkThread::Execute() {
 }
 
 std::string TWorkThread::FindReportFile() const {
-    const std::string& f = FGroup.Report.FileName;
-    if (f.empty()) return {};
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(f, ec);
-    if (!ec && fs::exists(absolute, ec)) return absolute.string();
-    const std::string inAppDir = FSettings.AppDir + f;
-    if (fs::exists(inAppDir, ec)) return inAppDir;
-    if (fs::exists(f, ec)) return f;
-    return {};
+    return ResolveReportFile(FGroup.Report.FileName, FSettings.AppDir);
 }
 
 void TWorkThread::RunJob(TRpe& rpe) {
