@@ -115,6 +115,16 @@ protected:
         return true;
     }
 
+    // One group owing today whose grid tick is an hour away, so that only
+    // the start-now dialog starts it; false too close to midnight.
+    bool WriteGroupOwingToday(TDateTime& today) {
+        const TDateTime now = Now();
+        today = DateOf(now);
+        if (DateOf(now + 1.0 / 24) != today) return false;
+        WriteSchedule(now + 1.0 / 24, today);
+        return true;
+    }
+
     static QString Memo(TfrmVidUduzadevrMain& w) { return w.memoStatus->toPlainText(); }
 
     // Answers the next start-now dialog with the line of the only group.
@@ -136,11 +146,8 @@ protected:
 };
 
 TEST_F(RuntimeWindowTest, StartNowOnARunningGroupStartsNoSecondJob) {
-    const TDateTime now = Now();
-    const TDateTime today = DateOf(now);
-    // The grid tick is an hour away, so only the start-now dialog starts it.
-    if (DateOf(now + 1.0 / 24) != today) GTEST_SKIP() << "too close to midnight for a daily group";
-    WriteSchedule(now + 1.0 / 24, today);
+    TDateTime today = 0;
+    if (!WriteGroupOwingToday(today)) GTEST_SKIP() << "too close to midnight for a daily group";
     ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
     auto w = MakeWindow();
     EXPECT_EQ(w->lblPollGroup->text(), "4");
@@ -217,10 +224,8 @@ TEST_F(RuntimeWindowTest, JobStartsWhileExitQuestionIsOpenAndOkWaitsForIt) {
 // delivers its report; its end gives its period to no group; the schedule
 // file holds exactly the groups the editor left.
 TEST_F(RuntimeWindowTest, EditingGroupsWhileAJobRunsAndTheSaveFires) {
-    const TDateTime now = Now();
-    const TDateTime today = DateOf(now);
-    if (DateOf(now + 1.0 / 24) != today) GTEST_SKIP() << "too close to midnight for a daily group";
-    WriteSchedule(now + 1.0 / 24, today);
+    TDateTime today = 0;
+    if (!WriteGroupOwingToday(today)) GTEST_SKIP() << "too close to midnight for a daily group";
     ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
     auto w = MakeWindow();
     test::TMessageRecorder boxes;  // answers the delete question with OK
