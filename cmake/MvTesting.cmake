@@ -14,6 +14,7 @@ function(mv_add_test name)
   cmake_parse_arguments(ARG "QT" "" "SOURCES;LIBS;LABELS;ENVIRONMENT;FIXTURES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)  # support/
   if(ARG_QT)
     target_link_libraries(${name} PRIVATE mv_qt_test_main)
   else()

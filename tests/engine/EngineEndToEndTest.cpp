@@ -1,5 +1,6 @@
 // The binding driving the real engine library over the demo data source of
 // the test services, as the report job does.
+#include "support/TestFiles.h"
 #include "engine/TRpe.h"
 #include "platform/odbc/Odbc.h"
 
@@ -16,6 +17,8 @@
 
 namespace {
 
+using mv::test::ReadFile;
+
 namespace fs = std::filesystem;
 using mv::ERpeError;
 using mv::TRpe;
@@ -23,14 +26,6 @@ using mv::TRpExportType;
 using mv::TRpOutput;
 
 const std::string kReport = MV_TEST_DATA_DIR "/engine/e2e_daily_counts.xml";
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> Lines(const std::string& text)
 {

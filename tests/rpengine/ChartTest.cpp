@@ -1,6 +1,7 @@
 // Charts: the <chart> element read and refused, points collected within a
 // bounded size, and the chart drawn into PDF (text checked with poppler)
 // and into HTML as inline SVG (parsed back as XML).
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
@@ -21,26 +22,8 @@ using namespace mv::rpe;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-std::string Shell(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) {
-    ADD_FAILURE() << "cannot run " << cmd;
-    return out;
-  }
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << cmd << "\n" << out;
-  return out;
-}
+using mv::test::ReadFile;
+using mv::test::Shell;
 
 bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 

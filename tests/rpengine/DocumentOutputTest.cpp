@@ -1,6 +1,7 @@
 // The document writers (PDF, workbook, RTF) fed with events directly, and
 // their files read back with the tools a reader would use: poppler for
 // PDF, the workbook's sheet XML, the RTF text.
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,28 +23,8 @@ using namespace mv::rpe;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Output of a command (stderr included), or a failure of the test.
-std::string Shell(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) {
-    ADD_FAILURE() << "cannot run " << cmd;
-    return out;
-  }
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = pclose(p);
-  EXPECT_EQ(rc, 0) << cmd << "\n" << out;
-  return out;
-}
+using mv::test::ReadFile;
+using mv::test::Shell;
 
 int PdfPages(const std::string& pdf) {
   std::smatch m;

@@ -1,6 +1,7 @@
 // Printing through the private cupsd of the test services (file-backed PDF
 // queues) and the preview's refusal without a display, through the C
 // interface.
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <cups/cups.h>
@@ -24,19 +25,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  char buf[4096];
-  std::size_t n;
-  while (p && (n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  if (p) pclose(p);
-  return out;
-}
+using mv::test::CommandOutput;
 
 // Pages of a PDF as pdfinfo counts them; -1 when it cannot read the file.
 int PdfPages(const std::string& path) {
-  std::string info = Shell("pdfinfo '" + path + "'");
+  std::string info = CommandOutput("pdfinfo '" + path + "'");
   std::size_t at = info.find("\nPages:");
   if (at == std::string::npos) return -1;
   return std::atoi(info.c_str() + at + 7);
@@ -129,7 +122,7 @@ TEST_F(Printing, AJobArrivesInTheChosenQueue) {
   std::string text;
   for (int i = 0; i < 100 && text.find("Page 1 of") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    text = Shell("pdftotext -layout '" + printed + "' -");
+    text = CommandOutput("pdftotext -layout '" + printed + "' -");
   }
   EXPECT_NE(text.find("Readings"), std::string::npos) << text;
   EXPECT_NE(text.find("Station FTC01"), std::string::npos) << text;

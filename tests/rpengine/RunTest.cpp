@@ -1,6 +1,7 @@
 // Whole runs over ODBC against the demo data (SQLite "MVDEMO" and the same
 // data in PostgreSQL "MVDEMO_PG"), checked against the rows the data source
 // gives for the same conditions written out by hand.
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -24,6 +25,8 @@ using namespace rpetest;
 
 namespace {
 
+using mv::test::ReadFile;
+
 std::map<std::string, std::string> ServicesEnv() {
   std::map<std::string, std::string> env;
   const char* dir = std::getenv("MV_SERVICES_DIR");
@@ -37,13 +40,6 @@ std::map<std::string, std::string> ServicesEnv() {
     env[line.substr(0, eq)] = v;
   }
   return env;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // RFC 4180: fields split by `sep`, quoted fields may hold anything, "" is a

@@ -1,6 +1,7 @@
 // The paginating text writer fed with events directly: page cuts, group
 // headers kept with their first row, totals under their columns, cut
 // values and "Page N of M".
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -15,12 +16,7 @@ using namespace mv::rpe;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using mv::test::ReadFile;
 
 std::vector<std::string> Pages(const std::string& text) {
   std::vector<std::string> pages;

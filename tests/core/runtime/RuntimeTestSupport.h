@@ -3,6 +3,7 @@
 // folder, for driving the scheduler without a window.
 
 #include "core/runtime/MainLoop.h"
+#include "support/TestFiles.h"
 #include "core/runtime/StatusLog.h"
 
 #include <chrono>
@@ -118,23 +119,5 @@ public:
 private:
     std::string FPath;
 };
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// What a shell command writes to standard output and standard error.
-inline std::string CommandOutput(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
 
 }  // namespace mv::test

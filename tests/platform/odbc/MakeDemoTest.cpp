@@ -1,5 +1,6 @@
 // scripts/make-demo: the demo database it writes, read back through its own
 // data source "MVDEMO" with the ODBC layer.
+#include "support/TestFiles.h"
 #include "platform/odbc/Odbc.h"
 
 #include "TestServices.h"
@@ -13,10 +14,7 @@
 namespace mv::odbc {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using mv::test::ReadFile;
 
 int MakeDemo(const std::string& args) {
   std::string cmd = std::string(MV_SOURCE_DIR) + "/scripts/make-demo " + args + " >/dev/null 2>&1";

@@ -1,4 +1,5 @@
 // The mvreport command, run as a user or a script would run it.
+#include "support/TestFiles.h"
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -10,6 +11,8 @@
 #include <string>
 
 namespace {
+
+using mv::test::ReadFile;
 
 const std::string kGood = std::string(MV_TEST_DATA_DIR) + "/rpengine/good/";
 const std::string kDemo = std::string(MV_SOURCE_DIR) + "/rpengine/demo/";
@@ -29,13 +32,6 @@ TResult Mvreport(const std::string& args) {
   int status = pclose(p);
   r.Exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 std::string Out(const std::string& name) { return std::string(MV_BINARY_DIR) + "/mvreport-test-" + name; }
