@@ -201,6 +201,12 @@ TEST_F(Jobs, CatchUpThreeDaysOldestFirst) {
 // The default export, PDF, with "/debug": each period's query is posted
 // before its report runs, and each period's file holds that period's data.
 TEST_F(Jobs, PdfExportWithDebugPostsEachQuery) {
+#if defined(__SANITIZE_THREAD__)
+    // Drawing a PDF runs through glib, fontconfig and pango, which are not
+    // instrumented: ThreadSanitizer cannot see their locks and atomics and
+    // reports races inside them. The other job tests cover the threads.
+    GTEST_SKIP() << "PDF drawing is not checked under ThreadSanitizer";
+#endif
     FClock.Set(At(2024, 3, 7, 6, 0, 1));
     auto g = DailyGroup(3, "03/06/2024 00:00:00");
     g->OutputFormat = 0;
