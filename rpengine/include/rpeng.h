@@ -258,6 +258,8 @@ RE_API RE_BOOL REGetReportSummaryInfo(RE_JOB job, RESummaryInfo* info);
 /* ---- Printer and output ------------------------------------------------------ */
 typedef struct REPrintOptions {
   uint16_t StructSize;
+  /* Pages printed, numbered as in the whole report; a first page past the
+     report's last fails the run with RE_ERR_BADARGUMENT. */
   uint16_t StartPageN;    /* 0: from the first page */
   uint16_t StopPageN;     /* 0: to the last page */
   uint16_t nReportCopies; /* copies the report asks for; at least 1 */
@@ -295,6 +297,9 @@ RE_API RE_BOOL REOutputToWindow(RE_JOB job, const char* title);
 
 typedef struct REPdfOptions {
   uint16_t StructSize;
+  /* Only the pages FirstPageNo (0: the first) to LastPageNo (0: the last),
+     numbered as in the whole report. The other formats refuse a page range
+     (RE_ERR_BADARGUMENT) rather than write the whole report. */
   uint16_t UsePageRange;
   uint16_t FirstPageNo, LastPageNo;
 } REPdfOptions;

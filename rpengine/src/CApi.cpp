@@ -51,6 +51,7 @@ struct TExportSettings {
   std::string FileName;
   TSeparatedOptions Separated;
   THtmlOptions Html;
+  long FirstPage = 0, LastPage = 0;  // PDF: the pages written; 0: open
 };
 
 // An opened definition with everything the caller set on it; shared by the
@@ -364,7 +365,12 @@ std::unique_ptr<TReportSink> MakeSink(const TReportState& s) {
     case TExportFormat::Text: return MakeTextWriter(e.FileName, TempFolder());
     case TExportFormat::Html: return MakeHtmlWriter(e.FileName, TempFolder(), e.Html);
     case TExportFormat::Xml: return MakeXmlWriter(e.FileName);
-    case TExportFormat::Pdf: return MakePdfWriter(e.FileName, TempFolder());
+    case TExportFormat::Pdf: {
+      TPdfOptions po;
+      po.FirstPage = e.FirstPage;
+      po.LastPage = e.LastPage;
+      return MakePdfWriter(e.FileName, TempFolder(), po);
+    }
     case TExportFormat::Xlsx: return MakeXlsxWriter(e.FileName, TempFolder());
     case TExportFormat::Rtf: return MakeRtfWriter(e.FileName);
   }
@@ -372,6 +378,22 @@ std::unique_ptr<TReportSink> MakeSink(const TReportState& s) {
 }
 
 bool SameName(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+
+// A page range from an option record: pages from `first` (0: the first) to
+// `last` (0: the last).
+void CheckPageRange(long first, long last) {
+  if (last != 0 && last < std::max(first, 1L))
+    throw ERpeError(RE_ERR_BADARGUMENT, "the page range ends at page " + std::to_string(last) +
+                                            ", before its first page " + std::to_string(std::max(first, 1L)));
+}
+
+// Only PDF (and printing) can leave pages out; anything else would
+// silently get the whole report.
+void RefusePageRange(uint16_t usePageRange, const char* format) {
+  if (usePageRange)
+    throw ERpeError(RE_ERR_BADARGUMENT, std::string("a page range is exported to PDF or printed only; ") + format +
+                                            " exports take the whole report (set UsePageRange to 0)");
+}
 
 void SetExport(TReportState& s, const REExportOptions* o) {
   CheckSize(o, "REExportOptions");
@@ -400,6 +422,7 @@ void SetExport(TReportState& s, const REExportOptions* o) {
       fileFromFormat = std::string(ho->FileName, strnlen(ho->FileName, sizeof ho->FileName));
       e.Html.PageNavigator = ho->PageNavigator != 0;
       e.Html.SeparatePages = ho->SeparatePages != 0;
+      RefusePageRange(ho->UsePageRange, "HTML");
     }
   } else if (SameName(fmt.c_str(), RE_FMT_XML) && o->FormatType == 0) {
     e.Format = TExportFormat::Xml;
@@ -409,13 +432,30 @@ void SetExport(TReportState& s, const REExportOptions* o) {
     }
   } else if (SameName(fmt.c_str(), RE_FMT_PDF) && o->FormatType == 0) {
     e.Format = TExportFormat::Pdf;
+    if (const auto* po = static_cast<const REPdfOptions*>(o->FormatOptions)) {
+      CheckSize(po, "REPdfOptions");
+      if (po->UsePageRange) {
+        CheckPageRange(po->FirstPageNo, po->LastPageNo);
+        e.FirstPage = po->FirstPageNo;
+        e.LastPage = po->LastPageNo;
+      }
+    }
   } else if (SameName(fmt.c_str(), RE_FMT_XLS) && (o->FormatType == 9 || o->FormatType == 10)) {
     // The options shape a page-oriented spreadsheet layout; the workbook is
     // always one table of rows, so they are checked but change nothing.
-    if (o->FormatOptions) CheckSize(static_cast<const REExcelOptions*>(o->FormatOptions), "REExcelOptions");
+    if (const auto* xo = static_cast<const REExcelOptions*>(o->FormatOptions)) {
+      CheckSize(xo, "REExcelOptions");
+      RefusePageRange(xo->UsePageRange, "workbook");
+    }
     e.Format = TExportFormat::Xlsx;
   } else if ((SameName(fmt.c_str(), RE_FMT_WORD) || SameName(fmt.c_str(), RE_FMT_RTF)) && o->FormatType == 0) {
     // Word reads rich text as its own: both are the RTF document.
+    if (SameName(fmt.c_str(), RE_FMT_WORD)) {
+      if (const auto* wo = static_cast<const REWordOptions*>(o->FormatOptions)) {
+        CheckSize(wo, "REWordOptions");
+        RefusePageRange(wo->UsePageRange, "Word");
+      }
+    }
     e.Format = TExportFormat::Rtf;
   } else {
     throw ERpeError(RE_ERR_EXPORTFORMAT, "unknown export format \"" + fmt + "\" type " + std::to_string(o->FormatType) +
@@ -483,6 +523,12 @@ void Run(TJob& job) {
   } else {
     TPdfOptions po;
     po.Orientation = s.Orientation;
+    // The pages to print are left out of the document itself, so any
+    // printer gets only them.
+    if (s.Output == TOutputKind::Printer) {
+      po.FirstPage = s.PrintOptions.StartPageN;
+      po.LastPage = s.PrintOptions.StopPageN;
+    }
     sink = MakePdfWriter(pdf, TempFolder(), po);
   }
   RunReport(settings, *sink);
@@ -984,7 +1030,8 @@ RE_BOOL RESetPrintOptions(RE_JOB job, const REPrintOptions* options) {
   return WithJob(job, [&](TJob& j) {
     CheckSize(options, "REPrintOptions");
     if (options->StopPageN != 0 && options->StopPageN < options->StartPageN)
-      throw ERpeError(RE_ERR_BADARGUMENT, "the last page to print comes before the first");
+      throw ERpeError(RE_ERR_BADARGUMENT, "the last page to print (" + std::to_string(options->StopPageN) +
+                                              ") comes before the first (" + std::to_string(options->StartPageN) + ")");
     j.State->PrintOptions = *options;
     if (j.State->PrintOptions.nReportCopies == 0) j.State->PrintOptions.nReportCopies = 1;
   });

@@ -276,8 +276,11 @@ TTable TableOf(const std::vector<TColumn>& cols, double avail, bool stretch) {
 // with one to draw them.
 class TLayout {
  public:
-  TLayout(const TReportInfo& info, const TPageSetup& page, cairo_t* cr, TFonts* fonts, long pageCount)
-      : FInfo(info), FCr(cr), FFonts(fonts), FPageCount(pageCount) {
+  // `cr` null: the pages are only counted. Pages outside [first, last]
+  // (0: open) are laid out but not drawn.
+  TLayout(const TReportInfo& info, const TPageSetup& page, cairo_t* cr, TFonts* fonts, long pageCount, long first = 0,
+          long last = 0)
+      : FInfo(info), FTarget(cr), FFonts(fonts), FPageCount(pageCount), FFirst(first), FLast(last) {
     FPageW = page.WidthMm * kPtPerMm;
     FPageH = page.HeightMm * kPtPerMm;
     FLeft = page.MarginLeftMm * kPtPerMm;
@@ -388,9 +391,11 @@ class TLayout {
 
  private:
   const TReportInfo& FInfo;
-  cairo_t* FCr;
+  cairo_t* FTarget;
+  cairo_t* FCr = nullptr;  // FTarget on a page that is drawn, else null
   TFonts* FFonts;
   long FPageCount;
+  long FFirst, FLast;
   double FPageW = 0, FPageH = 0, FLeft = 0, FRight = 0, FTop = 0, FBottom = 0, FBodyTop = 0, FBodyBottom = 0;
   long FPage = 0;
   double FUsed = 0;
@@ -463,6 +468,7 @@ class TLayout {
     FUsed = 0;
     FTableOpen = false;
     FStripe = false;
+    FCr = (FFirst == 0 || FPage >= FFirst) && (FLast == 0 || FPage <= FLast) ? FTarget : nullptr;
     if (!FCr) return;
     cairo_set_source_rgb(FCr, 0.3, 0.3, 0.3);
     double y = FTop;
@@ -709,6 +715,10 @@ class TPdfWriter : public TReportSink {
   void End() override {
     FCounter->Finish();
     long pages = FCounter->Pages();
+    if (FOptions.FirstPage > pages)
+      throw ERpeError(RE_ERR_BADARGUMENT, "the pages asked for start at page " + std::to_string(FOptions.FirstPage) +
+                                              ", but the report has " + std::to_string(pages) +
+                                              (pages == 1 ? " page" : " pages") + "; nothing was written");
     Draw(pages);
   }
 
@@ -799,7 +809,7 @@ class TPdfWriter : public TReportSink {
     cairo_t* cr = cairo_create(surface);
     {
       TFonts fonts;
-      TLayout layout(FInfo, FPage, cr, &fonts, pages);
+      TLayout layout(FInfo, FPage, cr, &fonts, pages, FOptions.FirstPage, FOptions.LastPage);
       std::string pending;
       std::size_t at = 0;
       FSpool->ReadAll([&](std::string_view chunk) {

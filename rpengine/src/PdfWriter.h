@@ -17,6 +17,10 @@ struct TPdfOptions {
   // Portrait or landscape regardless of the definition: 0 keep, 1 portrait,
   // 2 landscape (a printer's device settings).
   int Orientation = 0;
+  // The pages drawn, numbered as in the whole report (its "Page N of M"
+  // stays): 0 for the first from the first page, 0 for the last to the
+  // end. A first page beyond the report's last is an error.
+  long FirstPage = 0, LastPage = 0;
 };
 
 // The whole report on pages of the definition's size and margins: page

@@ -430,6 +430,47 @@ TEST(Output, RefusesUnknownOrUnavailableOutputsClearly) {
   EXPECT_EQ(REGetErrorCode(job), RE_ERR_BADARGUMENT);
 }
 
+// A page range is honoured by PDF and printing; the other formats refuse
+// one rather than write the whole report as if it had been.
+TEST(Output, PageRangesAreForPdfAndPrintingOnly) {
+  TEngineScope engine;
+  RE_JOB job = REOpenPrintJob((kGood + "readings.xml").c_str());
+  REDiskOptions disk = Record<REDiskOptions>();
+  std::strcpy(disk.FileName, "/tmp/never-written.out");
+  REPdfOptions pdf = Record<REPdfOptions>();
+  REExcelOptions xls = Record<REExcelOptions>();
+  REHtmlOptions html = Record<REHtmlOptions>();
+  REWordOptions word = Record<REWordOptions>();
+  pdf.UsePageRange = xls.UsePageRange = html.UsePageRange = word.UsePageRange = 1;
+  pdf.FirstPageNo = xls.FirstPageNo = html.FirstPageNo = word.FirstPageNo = 2;
+  pdf.LastPageNo = xls.LastPageNo = html.LastPageNo = word.LastPageNo = 3;
+  REExportOptions e = Export(RE_FMT_PDF, 0, &pdf, &disk);
+  EXPECT_TRUE(REExportTo(job, &e)) << Error(job);
+  const struct {
+    const char* Dll;
+    uint32_t Type;
+    const void* Options;
+    const char* Named;
+  } kRefused[] = {{RE_FMT_XLS, 9, &xls, "workbook"}, {RE_FMT_HTML, 3, &html, "HTML"}, {RE_FMT_WORD, 0, &word, "Word"}};
+  for (const auto& c : kRefused) {
+    SCOPED_TRACE(c.Dll);
+    e = Export(c.Dll, c.Type, c.Options, &disk);
+    EXPECT_FALSE(REExportTo(job, &e));
+    EXPECT_EQ(REGetErrorCode(job), RE_ERR_BADARGUMENT);
+    EXPECT_NE(ErrorText(job).find(std::string(c.Named) + " exports take the whole report"), std::string::npos)
+        << ErrorText(job);
+  }
+  pdf.FirstPageNo = 4;
+  e = Export(RE_FMT_PDF, 0, &pdf, &disk);
+  EXPECT_FALSE(REExportTo(job, &e));
+  EXPECT_EQ(ErrorText(job), "the page range ends at page 3, before its first page 4");
+  REPrintOptions o = Record<REPrintOptions>();
+  o.StartPageN = 4;
+  o.StopPageN = 3;
+  EXPECT_FALSE(RESetPrintOptions(job, &o));
+  EXPECT_EQ(REGetErrorCode(job), RE_ERR_BADARGUMENT);
+}
+
 TEST(Output, AParameterWithoutValueStopsTheRunBeforeAnythingIsWritten) {
   TEngineScope engine;
   RE_JOB job = REOpenPrintJob((kGood + "readings.xml").c_str());

@@ -3,6 +3,7 @@
 // PDF, the workbook's sheet XML, the RTF text.
 #include "support/TestFiles.h"
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "DefinitionReader.h"
+#include "Errors.h"
 #include "PdfWriter.h"
 #include "RtfWriter.h"
 #include "XlsxWriter.h"
@@ -208,6 +210,46 @@ TEST_F(DocumentOutput, PdfOfAnEmptyReportIsOnePage) {
   w->End();
   EXPECT_EQ(PdfPages(pdf), 1);
   EXPECT_TRUE(Has(PdfPageText(pdf, 1), "Page 1 of 1"));
+}
+
+// A page range draws those pages only, each as it stands in the whole
+// report (its rows and its "Page N of M"); a range past the last page
+// writes nothing and says how many pages there are.
+TEST_F(DocumentOutput, PdfPageRangeKeepsThosePagesAsInTheWholeReport) {
+  auto write = [&](const std::string& path, long first, long last) {
+    TPdfOptions o;
+    o.FirstPage = first;
+    o.LastPage = last;
+    auto w = MakePdfWriter(path, "/tmp", o);
+    w->Begin(FFeed.Info(FFile));
+    FFeed.Groups(*w, 12, [](int g) { return 3 + g * 5 % 17; });
+    w->End();
+  };
+  std::string whole = Out("-whole.pdf");
+  write(whole, 0, 0);
+  const int pages = PdfPages(whole);
+  ASSERT_GE(pages, 4);
+  struct TCase {
+    long First, Last;
+    int From, To;  // the pages of the whole report expected
+  };
+  for (const TCase& c : {TCase{2, 3, 2, 3}, TCase{3, 0, 3, pages}, TCase{0, 1, 1, 1}, TCase{pages, pages + 5, pages, pages}}) {
+    SCOPED_TRACE(std::to_string(c.First) + "-" + std::to_string(c.Last));
+    std::string part = Out("-part.pdf");
+    write(part, c.First, c.Last);
+    ASSERT_EQ(PdfPages(part), c.To - c.From + 1);
+    for (int p = c.From; p <= c.To; ++p) EXPECT_EQ(PdfPageText(part, p - c.From + 1), PdfPageText(whole, p));
+  }
+  std::string none = Out("-none.pdf");
+  std::remove(none.c_str());
+  try {
+    write(none, pages + 1, 0);
+    ADD_FAILURE() << "a range past the last page was written";
+  } catch (const ERpeError& e) {
+    EXPECT_EQ(e.Code(), RE_ERR_BADARGUMENT);
+    EXPECT_TRUE(Has(e.what(), "the report has " + std::to_string(pages) + " pages")) << e.what();
+  }
+  EXPECT_NE(access(none.c_str(), F_OK), 0);
 }
 
 // ---- Workbook -------------------------------------------------------------

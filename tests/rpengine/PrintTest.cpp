@@ -179,6 +179,46 @@ TEST_F(Printing, EveryCopyArrivesInTheQueue) {
   }
 }
 
+// The print options' page range reaches the printer: only those pages,
+// numbered as in the whole report.
+TEST_F(Printing, OnlyThePagesAskedForArePrinted) {
+  Param("EndTime", "2024,03,02 00:00:00", RE_PF_DATETIME);
+  std::string whole = FOut + "/range-whole-" + std::to_string(::getpid()) + ".pdf";
+  REExportOptions e = Record<REExportOptions>();
+  std::snprintf(e.FormatDLLName, sizeof e.FormatDLLName, "%s", RE_FMT_PDF);
+  std::snprintf(e.DestinationDLLName, sizeof e.DestinationDLLName, "%s", RE_DEST_DISK);
+  REDiskOptions disk = Record<REDiskOptions>();
+  std::snprintf(disk.FileName, sizeof disk.FileName, "%s", whole.c_str());
+  e.DestinationOptions = &disk;
+  ASSERT_TRUE(REExportTo(FJob, &e)) << Error(FJob);
+  ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
+  int pages = PdfPages(whole);
+  fs::remove(whole);
+  ASSERT_GE(pages, 3);
+
+  std::string printed = FOut + "/RangePDF.pdf";
+  fs::remove(printed);
+  REPrintOptions po = Record<REPrintOptions>();
+  ASSERT_TRUE(REGetPrintOptions(FJob, &po)) << Error(FJob);
+  po.StartPageN = 2;
+  po.StopPageN = 3;
+  ASSERT_TRUE(RESetPrintOptions(FJob, &po)) << Error(FJob);
+  ASSERT_TRUE(RESelectPrinter(FJob, "Generic PDF", "RangePDF", "", nullptr)) << Error(FJob);
+  int before = NewestJob("RangePDF");
+  ASSERT_TRUE(REOutputToPrinter(FJob, 1)) << Error(FJob);
+  ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
+  int job = NewestJob("RangePDF");
+  ASSERT_GT(job, before) << "no job reached the queue: " << cupsLastErrorString();
+  ASSERT_EQ(FinishedState(job), IPP_JSTATE_COMPLETED);
+  ASSERT_TRUE(Printed(printed));
+  EXPECT_EQ(PdfPages(printed), 2);
+  std::string text = CommandOutput("pdftotext -layout '" + printed + "' -");
+  std::string of = " of " + std::to_string(pages);
+  EXPECT_NE(text.find("Page 2" + of), std::string::npos) << text;
+  EXPECT_NE(text.find("Page 3" + of), std::string::npos) << text;
+  EXPECT_EQ(text.find("Page 1" + of), std::string::npos) << text;
+}
+
 TEST_F(Printing, AnUnknownPrinterIsAPrinterErrorNamingIt) {
   ASSERT_TRUE(RESelectPrinter(FJob, "", "NoSuchQueue", "", nullptr)) << Error(FJob);
   ASSERT_TRUE(REOutputToPrinter(FJob, 1));

@@ -6,6 +6,7 @@
 //   mvreport sql REPORT [--subreport NAME]
 //   mvreport run REPORT --dsn NAME [--user U] [--password P] [--database D]
 //                [--param NAME=VALUE ...] --format csv|tsv|txt|html|xml|pdf|xls|doc|rtf --out FILE
+//                [--pages FIRST-LAST]
 //
 // Exit status: 0 done; 1 the engine failed (its error number and text are
 // printed); 2 wrong usage; 3 nothing written because the report is empty
@@ -26,6 +27,7 @@ const char* kUsage =
     "       mvreport sql REPORT [--subreport NAME]\n"
     "       mvreport run REPORT --dsn NAME [--user U] [--password P] [--database D]\n"
     "                    [--param NAME=VALUE ...] --format csv|tsv|txt|html|xml|pdf|xls|doc|rtf --out FILE\n"
+    "                    [--pages FIRST-LAST]\n"
     "A parameter that takes several values gets one --param per value; NAME= with nothing\n"
     "after it gives it no values (for SiteList and SensorList: all stations or sensors).\n"
     "A subreport's parameter is found by its name when the main report has none of that name.\n"
@@ -255,7 +257,7 @@ void SetParam(RE_JOB job, const std::string& name, const std::vector<std::string
 }
 
 int Run(RE_JOB job, int argc, char** argv, int first) {
-  std::string dsn, user, password, database, format, out;
+  std::string dsn, user, password, database, format, out, pages;
   bool haveDsn = false;
   std::vector<std::string> order;
   std::map<std::string, std::vector<std::string>> params;
@@ -278,6 +280,8 @@ int Run(RE_JOB job, int argc, char** argv, int first) {
       format = value();
     } else if (a == "--out") {
       out = value();
+    } else if (a == "--pages") {
+      pages = value();
     } else if (a == "--param") {
       std::string nv = value();
       std::size_t eq = nv.find('=');
@@ -320,6 +324,23 @@ int Run(RE_JOB job, int argc, char** argv, int first) {
   html.SeparatePages = 1;
   REXmlOptions xml{};
   xml.StructSize = sizeof xml;
+  REPdfOptions pdf{};
+  pdf.StructSize = sizeof pdf;
+  if (!pages.empty()) {
+    // FIRST-LAST, FIRST- (to the end) or one page; numbered as in the whole report.
+    unsigned from = 0, to = 0;
+    int used = 0;
+    std::string p = pages;
+    if (p.find('-') == std::string::npos) p += "-" + pages;
+    if (std::sscanf(p.c_str(), "%5u-%n", &from, &used) != 1 || from == 0 || from > 65535 ||
+        (p[used] != '\0' && (std::sscanf(p.c_str() + used, "%5u", &to) != 1 || to < from || to > 65535 ||
+                              std::to_string(to) != p.substr(used))))
+      Usage("--pages takes FIRST-LAST, FIRST- or one page number from 1, not \"" + pages + "\"");
+    if (format != "pdf") Usage("--pages is for --format pdf only");
+    pdf.UsePageRange = 1;
+    pdf.FirstPageNo = static_cast<uint16_t>(from);
+    pdf.LastPageNo = static_cast<uint16_t>(to);
+  }
   struct TFormat {
     const char* Name;
     const char* Dll;
@@ -328,7 +349,7 @@ int Run(RE_JOB job, int argc, char** argv, int first) {
   };
   const TFormat formats[] = {{"csv", RE_FMT_SEPV, 3, &sep}, {"tsv", RE_FMT_SEPV, 4, &sep},
                              {"txt", RE_FMT_TEXT, 0, nullptr}, {"html", RE_FMT_HTML, 3, &html},
-                             {"xml", RE_FMT_XML, 0, &xml},   {"pdf", RE_FMT_PDF, 0, nullptr},
+                             {"xml", RE_FMT_XML, 0, &xml},   {"pdf", RE_FMT_PDF, 0, &pdf},
                              {"xls", RE_FMT_XLS, 9, nullptr}, {"doc", RE_FMT_WORD, 0, nullptr},
                              {"rtf", RE_FMT_RTF, 0, nullptr}};
   const TFormat* f = nullptr;

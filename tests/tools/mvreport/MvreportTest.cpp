@@ -82,6 +82,12 @@ TEST(Mvreport, FailuresGiveTheEngineErrorAndAnExitCode) {
       {"run @good@readings.xml --dsn NO_SUCH_DSN --param StartTime=2024-03-01 --param EndTime=2024-03-02 "
        "--format csv --out @out@x.csv",
        1, "REStartPrintJob failed: error 530: cannot connect to the data source \"NO_SUCH_DSN\""},
+      {"run @good@readings.xml --format pdf --out @out@x.pdf --pages 3-2", 2,
+       "--pages takes FIRST-LAST, FIRST- or one page number from 1, not \"3-2\""},
+      {"run @good@readings.xml --format xls --out @out@x.xls --pages 2", 2, "--pages is for --format pdf only"},
+      {"run @good@readings.xml --dsn MVDEMO --param StartTime=2024-03-01 --param EndTime=2024-03-02 --param SiteList= "
+       "--param SensorList= --format pdf --out @out@x.pdf --pages 900-",
+       1, "REStartPrintJob failed: error 509: the pages asked for start at page 900, but the report has "},
       {"run @good@empty_suppressed.xml --dsn MVDEMO --format csv --out @out@empty.csv", 3,
        "REStartPrintJob failed: error 505: the query returned no rows"},
   };
