@@ -106,6 +106,24 @@ class Printing : public ::testing::Test {
     return false;
   }
 
+  // Pages of the whole report exported to a PDF file; -1 when that fails.
+  int ExportedPages() {
+    std::string path = FOut + "/whole-" + std::to_string(::getpid()) + ".pdf";
+    REExportOptions e = Record<REExportOptions>();
+    std::snprintf(e.FormatDLLName, sizeof e.FormatDLLName, "%s", RE_FMT_PDF);
+    std::snprintf(e.DestinationDLLName, sizeof e.DestinationDLLName, "%s", RE_DEST_DISK);
+    REDiskOptions disk = Record<REDiskOptions>();
+    std::snprintf(disk.FileName, sizeof disk.FileName, "%s", path.c_str());
+    e.DestinationOptions = &disk;
+    if (!REExportTo(FJob, &e) || !REStartPrintJob(FJob, 1)) {
+      ADD_FAILURE() << Error(FJob);
+      return -1;
+    }
+    int pages = PdfPages(path);
+    fs::remove(path);
+    return pages;
+  }
+
   TEngineScope FEngine;
   RE_JOB FJob = 0;
   std::string FOut;
@@ -137,19 +155,7 @@ TEST_F(Printing, AJobArrivesInTheChosenQueue) {
 // that many times. Copies come from the output call, or with 0 there from
 // the print options, the way the binding passes the report's own number.
 TEST_F(Printing, EveryCopyArrivesInTheQueue) {
-  std::string single = FOut + "/copies-single-" + std::to_string(::getpid()) + ".pdf";
-  {
-    REExportOptions e = Record<REExportOptions>();
-    std::snprintf(e.FormatDLLName, sizeof e.FormatDLLName, "%s", RE_FMT_PDF);
-    std::snprintf(e.DestinationDLLName, sizeof e.DestinationDLLName, "%s", RE_DEST_DISK);
-    REDiskOptions disk = Record<REDiskOptions>();
-    std::snprintf(disk.FileName, sizeof disk.FileName, "%s", single.c_str());
-    e.DestinationOptions = &disk;
-    ASSERT_TRUE(REExportTo(FJob, &e)) << Error(FJob);
-    ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
-  }
-  int pages = PdfPages(single);
-  fs::remove(single);
+  int pages = ExportedPages();
   ASSERT_GT(pages, 0);
 
   struct TCase {
@@ -183,17 +189,7 @@ TEST_F(Printing, EveryCopyArrivesInTheQueue) {
 // numbered as in the whole report.
 TEST_F(Printing, OnlyThePagesAskedForArePrinted) {
   Param("EndTime", "2024,03,02 00:00:00", RE_PF_DATETIME);
-  std::string whole = FOut + "/range-whole-" + std::to_string(::getpid()) + ".pdf";
-  REExportOptions e = Record<REExportOptions>();
-  std::snprintf(e.FormatDLLName, sizeof e.FormatDLLName, "%s", RE_FMT_PDF);
-  std::snprintf(e.DestinationDLLName, sizeof e.DestinationDLLName, "%s", RE_DEST_DISK);
-  REDiskOptions disk = Record<REDiskOptions>();
-  std::snprintf(disk.FileName, sizeof disk.FileName, "%s", whole.c_str());
-  e.DestinationOptions = &disk;
-  ASSERT_TRUE(REExportTo(FJob, &e)) << Error(FJob);
-  ASSERT_TRUE(REStartPrintJob(FJob, 1)) << Error(FJob);
-  int pages = PdfPages(whole);
-  fs::remove(whole);
+  int pages = ExportedPages();
   ASSERT_GE(pages, 3);
 
   std::string printed = FOut + "/RangePDF.pdf";
