@@ -19,6 +19,8 @@ namespace mv {
 namespace {
 
 constexpr std::size_t kNoKey = std::string::npos;
+// Written by many Windows editors at the start of a file they save as UTF-8.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -208,6 +210,11 @@ void TIniFile::Parse(std::string_view text)
     FSectionIndex.clear();
     FSections.push_back(TSection{});
     FCrLf = false;
+    // Not part of the first line: left there, it would hide the first
+    // section, and a write would add that section a second time.
+    FBom = text.starts_with(kUtf8Bom);
+    if (FBom)
+        text.remove_prefix(kUtf8Bom.size());
     bool breakSeen = false;
 
     std::size_t pos = 0;
@@ -405,7 +412,9 @@ std::string TIniFile::ToText() const
             size += l.Text.size() + eol.size();
     }
     std::string out;
-    out.reserve(size);
+    out.reserve(size + kUtf8Bom.size());
+    if (FBom)
+        out += kUtf8Bom;
     for (std::size_t i = 0; i < FSections.size(); ++i) {
         const TSection& sec = FSections[i];
         if (i > 0) {

@@ -32,7 +32,8 @@ public:
 // Writing rules: writing a key that exists replaces its value in place,
 // otherwise the key goes at the end of its section; a missing section goes
 // at the end of the file. Lines the program never wrote (comments, blank
-// lines, keys of other programs) are written back exactly as read.
+// lines, keys of other programs) are written back exactly as read, and so is
+// a UTF-8 byte order mark at the start of the file, which reading skips.
 //
 // Nothing reaches the disk until UpdateFile(), which replaces the whole file
 // atomically: a crash leaves either the old or the new file, never a torn one.
@@ -125,6 +126,7 @@ private:
     bool FExisted = false;
     bool FModified = false;
     bool FCrLf = false; // line breaks of the file as read; new files get LF
+    bool FBom = false;  // the file as read began with a UTF-8 byte order mark, which is written back
     std::optional<mode_t> FNewFileMode;
     std::vector<TSection> FSections; // FSections[0] holds the lines before any section
     std::unordered_map<std::string, std::size_t> FSectionIndex; // lower-cased name -> first section

@@ -260,6 +260,29 @@ TEST_F(ScheduleFileTest, SaveAndLoadGiveTheSameGroups)
     }
 }
 
+// Saved as UTF-8 by a Windows editor: the mark before "[VidUduzadevr]" must
+// neither hide the groups nor make a save add a second, empty main section.
+TEST_F(ScheduleFileTest, ByteOrderMarkedFileKeepsItsGroupsAcrossASave)
+{
+    UseFixture("schedule_utf8_bom.mvf");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "as the editor saved it" : "after a save");
+        TVidUduzadevGroups groups;
+        FMessages.clear();
+        auto file = Load(groups);
+        EXPECT_EQ(FMessages, TLines{"Startup parameters loaded."});
+        EXPECT_EQ(file->DetailLevel(), 2);
+        ASSERT_EQ(groups.Count(), 1);
+        EXPECT_EQ(groups.Items(0).RGIndex, 1);
+        EXPECT_TRUE(groups.Items(0).Enabled);
+        EXPECT_EQ(groups.Items(0).StartFrom, "01/30/2024 06:00:00");
+        file->SaveScheduleFile();
+    }
+    const std::string text = ReadFileBytes(Path());
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBF[VidUduzadevr]\r\nLogDetail=2\r\nGroupNames=RptSchGroup:1\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.find("[VidUduzadevr]", 4), std::string::npos) << text;
+}
+
 TEST_F(ScheduleFileTest, GroupNamesAreCutAtCommas)
 {
     const struct {

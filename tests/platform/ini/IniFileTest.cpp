@@ -157,6 +157,44 @@ TEST(IniFileWrite, UntouchedFileWritesBackByteForByte)
     EXPECT_EQ(crlf.ToText(), "[Section]\r\nA=1\r\nB=two\r\n\r\n[Other]\r\nC=3\r\nD=4\r\n");
 }
 
+// A file saved as UTF-8 by a Windows editor starts with a byte order mark.
+// Its first section must be found, written in place rather than added a
+// second time, and the mark must go back to the file.
+TEST(IniFileWrite, ByteOrderMarkHidesNothingAndIsKept)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    constexpr struct {
+        const char* Label;
+        const char* Text;     // after the mark
+        const char* Expected; // after the mark, once K=new and N=1 are written to [Main]
+    } kCases[] = {
+        {"section first", "[Main]\r\nK=old\r\n[Other]\r\nX=1\r\n",
+         "[Main]\r\nK=new\r\nN=1\r\n[Other]\r\nX=1\r\n"},
+        {"blanks before the section", "  [Main]\nK=old\n", "  [Main]\nK=new\nN=1\n"},
+        {"comment first", "; note\n[Main]\nK=old\n", "; note\n[Main]\nK=new\nN=1\n"},
+        {"nothing but the mark", "", "[Main]\nK=new\nN=1\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Label);
+        TIniFile ini;
+        ini.Parse(bom + c.Text);
+        EXPECT_EQ(ini.ToText(), bom + c.Text);
+        if (*c.Text != '\0') {
+            EXPECT_EQ(ini.ReadString("Main", "K", ""), "old");
+            EXPECT_EQ(ini.ReadSections().front(), "Main");
+        }
+        ini.WriteString("Main", "K", "new");
+        ini.WriteInteger("Main", "N", 1);
+        EXPECT_EQ(ini.ToText(), bom + c.Expected);
+    }
+
+    // Only a mark at the very start is one; a file without it gets none.
+    TIniFile plain;
+    plain.Parse("[Main]\nK=" + bom + "\n");
+    EXPECT_EQ(plain.ReadString("Main", "K", ""), bom);
+    EXPECT_EQ(plain.ToText(), "[Main]\nK=" + bom + "\n");
+}
+
 TEST(IniFileUpdate, NewFileGetsItsModeAndASaveKeepsTheExistingMode)
 {
     TTempDir dir;
