@@ -15,13 +15,14 @@ bool IsBlankText(const std::string& s) { return s.find_first_not_of(" \t") == st
 
 } // namespace
 
-TIniFile TReportCatalog::ReadOrEmpty(const std::string& fileName)
+TIniFile TReportCatalog::ReadCatalogFile(const std::string& fileName)
 {
     try {
-        return TIniFile(fileName);
-    } catch (const std::exception&) {
-        // An unreadable catalog offers no reports, as a missing one does.
-        return TIniFile();
+        return TIniFile(fileName); // a missing file reads as empty
+    } catch (const EIniError& e) {
+        throw EIniError(std::string(e.what()) +
+                        ". The report catalog is needed to find the reports; make the file readable and "
+                        "restart the program.");
     }
 }
 
@@ -30,8 +31,8 @@ TReportCatalog::TReportCatalog(const std::string& folder)
     std::string dir = folder;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
-    FMain = ReadOrEmpty(dir + kMainFileName);
-    FUser = ReadOrEmpty(dir + kUserFileName);
+    FMain = ReadCatalogFile(dir + kMainFileName);
+    FUser = ReadCatalogFile(dir + kUserFileName);
 }
 
 TReportCatalog::TReportCatalog(TIniFile mainCatalog, TIniFile userCatalog)
@@ -73,7 +74,7 @@ void TReportCatalog::FindReport(const std::string& key, TReportItem& item) const
     else if (FMain.SectionExists(key))
         item = ReadReport(FMain, key);
     else
-        throw std::runtime_error(kNotFound);
+        throw EReportNotFound();
 }
 
 std::vector<TReportCategory> TReportCatalog::ListCategories(int kind) const

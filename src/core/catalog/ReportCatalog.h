@@ -19,21 +19,24 @@ struct TReportCategory {
 
 // The report catalog: the product family's main catalog "MVReports.MVF" and
 // the site's user catalog "MVRptUsr.MVF", read once into memory and never
-// written. A file that is missing or cannot be read counts as empty.
+// written. A file that is missing counts as empty.
 class TReportCatalog final : public IReportLookup {
 public:
     static constexpr const char* kMainFileName = "MVReports.MVF";
     static constexpr const char* kUserFileName = "MVRptUsr.MVF";
     static constexpr const char* kAllCategories = "...ALL...";
     static constexpr const char* kAllReportsSection = "Reports Settings";
-    static constexpr const char* kNotFound = "The report is not found in INI file.";
+    static constexpr const char* kNotFound = EReportNotFound::kMessage;
 
-    // Reads both files from `folder` (with or without a trailing "/").
+    // Reads both files from `folder` (with or without a trailing "/"). A file
+    // that exists but cannot be read throws EIniError naming it and the
+    // system's reason: taken for empty, it would make every report of the
+    // schedule look unknown.
     explicit TReportCatalog(const std::string& folder);
     // A catalog of two profiles already in memory.
     TReportCatalog(TIniFile mainCatalog, TIniFile userCatalog);
 
-    // User catalog first, then the main catalog; throws std::runtime_error
+    // User catalog first, then the main catalog; throws EReportNotFound
     // "The report is not found in INI file." when neither has a section `key`.
     void FindReport(const std::string& key, TReportItem& item) const override;
 
@@ -57,7 +60,7 @@ public:
     const TIniFile& UserCatalog() const { return FUser; }
 
 private:
-    static TIniFile ReadOrEmpty(const std::string& fileName);
+    static TIniFile ReadCatalogFile(const std::string& fileName);
 
     TIniFile FMain;
     TIniFile FUser;

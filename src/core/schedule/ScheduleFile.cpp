@@ -129,6 +129,8 @@ void TScheduleFile::Open()
 {
     FIni.reset();
     FReadFailed = false;
+    FLookupFailed = false;
+    FHeldGroups.clear();
     try {
         FIni.emplace(FFileName);
         FIni->SetNewFileMode(0600);
@@ -187,7 +189,7 @@ void TScheduleFile::LoadStartupSettings()
                 Post(std::string(e.what()) + "; the group was skipped.");
             }
         }
-        if (allRead)
+        if (allRead && !FLookupFailed)
             Post("Startup parameters loaded.");
     } catch (const std::exception& e) {
         Post(e.what());
@@ -229,13 +231,24 @@ void TScheduleFile::ReadGroupSection(const std::string& name)
     g.RGIndex = ini.ReadInteger(name, key::RGIndex, 0);
     g.Enabled = ini.ReadBool(name, key::Enabled, false);
     std::string reportKey = ini.ReadString(name, key::ReportKey, "");
+    bool held = false;
     try {
         TReportItem found;
         FReports.FindReport(reportKey, found);
         g.Report.Assign(found);
-    } catch (...) {
-        // A report the catalog no longer holds cannot run: the group is kept, disabled.
+    } catch (const EReportNotFound&) {
+        // A report the catalog no longer holds cannot run: the group is kept,
+        // disabled, and loses its key and start at the next save, so the file
+        // as it was is kept first.
         g.Enabled = false;
+        if (!reportKey.empty())
+            FReadFailed = true;
+    } catch (const std::exception& e) {
+        HoldGroup(g, reportKey, e.what());
+        held = true;
+    } catch (...) {
+        HoldGroup(g, reportKey, "unknown error");
+        held = true;
     }
     g.BaseTime = readTime(key::BaseTime);
     int intType = ini.ReadInteger(name, key::IntType, 3) & 0xFF;
@@ -268,8 +281,26 @@ void TScheduleFile::ReadGroupSection(const std::string& name)
     } catch (...) {
         // The lists read so far stay; the group is still usable.
     }
-    ApplyStartFromRule(g);
+    if (!held)
+        ApplyStartFromRule(g);
     FGroups.Add(std::move(group));
+}
+
+void TScheduleFile::HoldGroup(TVidUduzadevGroupItem& group, const std::string& reportKey, const std::string& why)
+{
+    // Whether the report still exists is not known: the group keeps its key
+    // and start and is written back with the enabled state it has on file,
+    // but cannot run without its catalog entry (nor should a failed job
+    // reset its start to "Now").
+    group.Report.Key = reportKey;
+    group.Report.Title = reportKey;
+    FHeldGroups[group.GroupName] = THeldGroup{reportKey, group.Enabled};
+    group.Enabled = false;
+    if (!FLookupFailed)
+        Post("The reports of the schedule groups could not be looked up (" + why +
+             "). The groups do not run until the program is restarted with a readable report catalog; the "
+             "schedule file keeps them as they are.");
+    FLookupFailed = true;
 }
 
 void TScheduleFile::WriteGroupSection(const TVidUduzadevGroupItem& group)
@@ -290,8 +321,13 @@ void TScheduleFile::WriteGroupSection(const TVidUduzadevGroupItem& group)
         intervalTime = TimeToStr(std::isfinite(interval) ? interval : 0);
     }
 
+    bool enabled = group.Enabled;
+    if (auto held = FHeldGroups.find(s);
+        !enabled && held != FHeldGroups.end() && held->second.ReportKey == group.Report.Key)
+        enabled = held->second.Enabled;
+
     ini.WriteInteger(s, key::RGIndex, group.RGIndex);
-    ini.WriteBool(s, key::Enabled, group.Enabled);
+    ini.WriteBool(s, key::Enabled, enabled);
     ini.WriteString(s, key::ReportKey, group.Report.Key);
     ini.WriteString(s, key::BaseTime, TimeToStr(group.BaseTime));
     ini.WriteInteger(s, key::IntType, group.IntType);

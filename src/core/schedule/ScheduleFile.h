@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,7 +51,11 @@ public:
     // A group that fails to read is reported, naming its section, and
     // skipped; the others are still read. Never throws.
     void LoadStartupSettings();
-    // Reads the group of section `name` and appends it to the groups.
+    // Reads the group of section `name` and appends it to the groups. A
+    // report key the catalog does not know disables the group (and the key
+    // is lost at the next save, which first keeps a copy of the file). When
+    // the catalog could not be consulted at all, the group keeps its key and
+    // start, is disabled for this run only, and the problem is posted once.
     void ReadGroupSection(const std::string& name);
     // Writes `group` into the section named by its GroupName (in memory).
     void WriteGroupSection(const TVidUduzadevGroupItem& group);
@@ -78,8 +83,15 @@ public:
     void SetLogging(bool logging) { FLogging = logging; }
 
 private:
+    // What a group read while the catalog could not be consulted had on file.
+    struct THeldGroup {
+        std::string ReportKey;
+        bool Enabled = false;
+    };
+
     void Post(const std::string& message) const;
     void KeepCopyOfFile();
+    void HoldGroup(TVidUduzadevGroupItem& group, const std::string& reportKey, const std::string& why);
 
     std::string FFileName;
     TVidUduzadevGroups& FGroups;
@@ -90,6 +102,11 @@ private:
     // Set when a group (or part of one) could not be read: the next write
     // would drop it, so a copy of the file is kept first.
     bool FReadFailed = false;
+    // Set when a report lookup failed for another reason than an unknown
+    // key. The groups concerned are held: disabled in memory, but written
+    // back with their key and enabled state as on file (unless edited).
+    bool FLookupFailed = false;
+    std::map<std::string, THeldGroup> FHeldGroups; // by GroupName
     int FDetailLevel = 1;
     int FListViewStyle = 0;
     bool FLogging = false;

@@ -123,15 +123,32 @@ TEST(ReportCatalog, EntriesOfACategory)
     EXPECT_EQ(catalog.UserCatalog().ReadString("Windows Settings", "Category", ""), "Rainfall");
 }
 
-TEST(ReportCatalog, MissingOrUnreadableFilesAreEmpty)
+TEST(ReportCatalog, MissingFilesAreEmpty)
 {
     TTempDir dir;
-    std::filesystem::create_directory(dir.File(TReportCatalog::kMainFileName)); // cannot be read as a file
     TReportCatalog catalog(dir.Path().string() + "/");
     TReportItem r;
-    EXPECT_THROW(catalog.FindReport("DailyRain", r), std::runtime_error);
+    EXPECT_THROW(catalog.FindReport("DailyRain", r), EReportNotFound);
     EXPECT_EQ(catalog.ListCategories(0), (std::vector<TReportCategory>{{"...ALL...", "Reports Settings"}}));
     EXPECT_TRUE(catalog.ListReports("Reports Settings", 0).empty());
+}
+
+// A catalog file that is there but cannot be read is an error naming it: as
+// an empty catalog it would make every group's report look unknown.
+TEST(ReportCatalog, UnreadableFileFails)
+{
+    for (const char* name : {TReportCatalog::kMainFileName, TReportCatalog::kUserFileName}) {
+        SCOPED_TRACE(name);
+        TTempDir dir;
+        std::filesystem::create_directory(dir.File(name)); // cannot be read as a file
+        try {
+            TReportCatalog catalog(dir.Path().string());
+            FAIL() << "an unreadable catalog was taken for an empty one";
+        } catch (const EIniError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot read \"" + dir.File(name) + "\": Is a directory. The report "
+                      "catalog is needed to find the reports; make the file readable and restart the program.");
+        }
+    }
 }
 
 // The schedule file fills each group's report entry from the real catalog.

@@ -24,15 +24,19 @@ using TLines = std::vector<std::string>;
 
 const std::string kData = MV_TEST_DATA_DIR "/schedule/";
 
-// Catalog entries by key, as the report catalog would give them.
+// Catalog entries by key, as the report catalog would give them; with
+// `Unreadable` set, every lookup fails as when the catalog cannot be read.
 class TMapLookup : public IReportLookup {
 public:
     std::map<std::string, TReportItem> Reports;
+    std::string Unreadable;
     void FindReport(const std::string& key, TReportItem& item) const override
     {
+        if (!Unreadable.empty())
+            throw EIniError(Unreadable);
         auto it = Reports.find(key);
         if (it == Reports.end())
-            throw std::runtime_error("The report is not found in INI file.");
+            throw EReportNotFound();
         item = it->second;
     }
 };
@@ -390,20 +394,119 @@ TEST_F(ScheduleFileTest, StartFromBecomesNowUnlessTheReportTakesAPeriod)
     }
 }
 
-TEST_F(ScheduleFileTest, UnknownReportDisablesTheGroupSilently)
+// An unknown key disables the group and the save writes it back without its
+// key and with StartFrom "Now"; the file as it was is kept first, so the key
+// and the catch-up position can be restored. A group without a key loses
+// nothing and makes no copy.
+TEST_F(ScheduleFileTest, UnknownReportDisablesTheGroupAndTheFileIsKeptBeforeSaving)
 {
-    WriteFileBytes(Path(), "[VidUduzadevr]\nGroupNames=G\n[G]\nEnabled=1\nReportKey=Gone\n");
+    constexpr struct {
+        const char* Label;
+        const char* Key;
+        bool CopyKept;
+    } kCases[] = {
+        {"unknown key", "Gone", true},
+        {"no key", "", false},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Label);
+        TTempDir dir;
+        const std::string path = dir.File(TScheduleFile::kFileName);
+        const std::string original = std::string("[VidUduzadevr]\nGroupNames=G\n[G]\nEnabled=1\nReportKey=") +
+                                     c.Key + "\nStartFrom=01/29/2024 06:00:00\n";
+        WriteFileBytes(path, original);
+        TVidUduzadevGroups groups;
+        TLines messages;
+        TScheduleFile file(path, groups, FLookup, [&](const std::string& m) { messages.push_back(m); });
+        file.Open();
+        file.LoadStartupSettings();
+        ASSERT_EQ(groups.Count(), 1);
+        EXPECT_FALSE(groups.Items(0).Enabled);
+        EXPECT_EQ(groups.Items(0).Report.Key, "");
+        EXPECT_EQ(groups.Items(0).StartFrom, "Now");
+        EXPECT_EQ(messages, TLines{"Startup parameters loaded."});
+
+        messages.clear();
+        file.SaveScheduleFile();
+        TIniFile saved(path);
+        EXPECT_EQ(saved.ReadString("G", "Enabled", "?"), "0");
+        EXPECT_EQ(saved.ReadString("G", "ReportKey", "?"), "");
+        const std::string copy = path + ".20240131-235959.bak";
+        if (c.CopyKept) {
+            EXPECT_EQ(messages, TLines{"Parts of the schedule file could not be read and are not saved again; the "
+                                       "file as it was is kept in \"" + copy + "\"."});
+            EXPECT_EQ(ReadFileBytes(copy), original);
+        } else {
+            EXPECT_TRUE(messages.empty());
+            EXPECT_FALSE(std::filesystem::exists(copy));
+        }
+    }
+}
+
+// A catalog that cannot be read says nothing about the keys: the groups keep
+// key, start and enabled state on disk, do not run meanwhile (their report
+// file is unknown), and the problem is posted once.
+TEST_F(ScheduleFileTest, UnreadableCatalogKeepsTheGroupsAsStored)
+{
+    const std::string original = "[VidUduzadevr]\nGroupNames=RptSchGroup:1,RptSchGroup:2\n"
+                                 "[RptSchGroup:1]\nRGIndex=1\nEnabled=1\nReportKey=DailyRain\n"
+                                 "StartFrom=01/29/2024 06:00:00\n"
+                                 "[RptSchGroup:2]\nRGIndex=2\nEnabled=0\nReportKey=Gone\nStartFrom=Yesterday\n";
+    WriteFileBytes(Path(), original);
+    const std::string reason = "Cannot read \"/opt/mv/MVReports.MVF\": Permission denied";
+    FLookup.Unreadable = reason;
     TVidUduzadevGroups groups;
     auto file = Load(groups);
-    ASSERT_EQ(groups.Count(), 1);
-    EXPECT_FALSE(groups.Items(0).Enabled);
-    EXPECT_EQ(groups.Items(0).Report.Key, "");
-    EXPECT_EQ(FMessages, TLines{"Startup parameters loaded."});
+    EXPECT_EQ(FMessages, TLines{"The reports of the schedule groups could not be looked up (" + reason +
+                                "). The groups do not run until the program is restarted with a readable report "
+                                "catalog; the schedule file keeps them as they are."});
+    ASSERT_EQ(groups.Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FALSE(groups.Items(i).Enabled);
+        EXPECT_EQ(groups.Items(i).Report.Key, i == 0 ? "DailyRain" : "Gone");
+    }
+    EXPECT_EQ(groups.Items(0).StartFrom, "01/29/2024 06:00:00");
+    EXPECT_EQ(groups.Items(1).StartFrom, "Yesterday");
 
+    FMessages.clear();
+    file->SaveScheduleFile();
+    EXPECT_TRUE(FMessages.empty()) << FMessages.front();
+    TIniFile saved(Path());
+    EXPECT_EQ(saved.ReadString("RptSchGroup:1", "Enabled", ""), "1");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:1", "ReportKey", ""), "DailyRain");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:1", "StartFrom", ""), "01/29/2024 06:00:00");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:2", "Enabled", ""), "0");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:2", "ReportKey", ""), "Gone");
+
+    // Read again with the catalog back: the first group runs as before.
+    FLookup.Unreadable.clear();
+    TVidUduzadevGroups again;
+    FMessages.clear();
+    Load(again);
+    EXPECT_EQ(FMessages, TLines{"Startup parameters loaded."});
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_TRUE(again.Items(0).Enabled);
+    EXPECT_EQ(again.Items(0).Report.FileName, "rain.rpt");
+}
+
+// A held group the operator enables in the editor is written as enabled; one
+// given another report is written as it now is.
+TEST_F(ScheduleFileTest, EditedHeldGroupIsWrittenAsEdited)
+{
+    WriteFileBytes(Path(), "[VidUduzadevr]\nGroupNames=A,B\n[A]\nEnabled=0\nReportKey=DailyRain\n"
+                           "[B]\nEnabled=1\nReportKey=DailyRain\n");
+    FLookup.Unreadable = "Cannot read";
+    TVidUduzadevGroups groups;
+    auto file = Load(groups);
+    ASSERT_EQ(groups.Count(), 2);
+    groups.Items(0).Enabled = true;
+    groups.Items(1).Report = FLookup.Reports["RangedRain"];
     file->SaveScheduleFile();
     TIniFile saved(Path());
-    EXPECT_EQ(saved.ReadString("G", "Enabled", "?"), "0");
-    EXPECT_EQ(saved.ReadString("G", "ReportKey", "?"), "");
+    EXPECT_EQ(saved.ReadString("A", "Enabled", ""), "1");
+    EXPECT_EQ(saved.ReadString("B", "Enabled", ""), "0");
+    EXPECT_EQ(saved.ReadString("B", "ReportKey", ""), "RangedRain");
 }
 
 TEST_F(ScheduleFileTest, BadTimeSkipsOnlyItsGroupAndTheFileIsKeptBeforeSaving)
