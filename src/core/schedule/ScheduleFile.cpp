@@ -358,14 +358,25 @@ void TScheduleFile::WriteGroupSection(const TVidUduzadevGroupItem& group)
     }
 }
 
-void TScheduleFile::SaveScheduleFile()
+bool TScheduleFile::SaveScheduleFile()
 {
+    // A group whose name cannot head a section is left out, and the rest is
+    // still saved: otherwise every save would fail, and the starts advanced
+    // by the jobs would never reach the disk. Its name stays in "GroupNames"
+    // so that the group is still there after a restart for the operator to
+    // fix; its section could never have been read under that name anyway.
+    std::vector<std::string> unsaved;
+    bool written = false;
     try {
         TIniFile& ini = Ini();
         std::string names;
         for (int i = 0; i < FGroups.Count(); ++i) {
             const TVidUduzadevGroupItem& g = FGroups.Items(i);
-            WriteGroupSection(g);
+            try {
+                WriteGroupSection(g);
+            } catch (const EIniError& e) {
+                unsaved.push_back("Group \"" + g.GroupName + "\" cannot be saved: " + e.what());
+            }
             if (i > 0)
                 names += ',';
             names += g.GroupName;
@@ -374,9 +385,14 @@ void TScheduleFile::SaveScheduleFile()
         ini.WriteInteger(kMainSection, kListViewStyle, FListViewStyle);
         ini.WriteBool(kMainSection, kLogMessage, FLogging);
         Flush();
+        written = true;
     } catch (const std::exception& e) {
         Post(std::string("Error 1700: ") + e.what());
     }
+    for (const std::string& why : unsaved)
+        Post("Error 1700: " + why + (written ? " The rest of the schedule is saved." : "") +
+             " To keep the group, copy it in the group editor (the copy gets a valid name) and delete this one.");
+    return written && unsaved.empty();
 }
 
 void TScheduleFile::KeepCopyOfFile()

@@ -60,8 +60,11 @@ public:
     // Writes `group` into the section named by its GroupName (in memory).
     void WriteGroupSection(const TVidUduzadevGroupItem& group);
     // Writes every group, then the main section, and the file to disk.
-    // A failure posts "Error 1700: " and its message; never throws.
-    void SaveScheduleFile();
+    // A failure posts "Error 1700: " and its message; never throws. A group
+    // whose name cannot be a section name is left out (its name stays in
+    // "GroupNames"), the rest is written, and an error naming it is posted.
+    // Returns whether everything was written.
+    bool SaveScheduleFile();
     // Writes the file as it is in memory to disk. When a group could not be
     // read since the file was opened, a copy of the file as it was is first
     // kept beside it under a time-stamped name, and its path is posted.

@@ -581,26 +581,47 @@ TEST_F(ScheduleFileTest, DeletedGroupLeavesItsSectionUntouched)
     EXPECT_EQ(saved.ReadString("VidUduzadevr", "LogDetail", ""), "2"); // never written, kept
 }
 
+// A group name that cannot head a section costs that group only: the other
+// groups, their advanced starts and the group list still reach the disk.
+TEST_F(ScheduleFileTest, GroupWithAnUnusableNameIsLeftOutAndTheRestSaved)
+{
+    WriteFileBytes(Path(), "[VidUduzadevr]\nGroupNames=RptSchGroup:1,Bad]Name,RptSchGroup:3\n"
+                           "[RptSchGroup:1]\nRGIndex=1\nReportKey=RangedRain\nStartFrom=01/29/2024 06:00:00\n"
+                           "[RptSchGroup:3]\nRGIndex=3\nReportKey=RangedRain\nStartFrom=01/29/2024 06:00:00\n");
+    TVidUduzadevGroups groups;
+    auto file = Load(groups);
+    ASSERT_EQ(groups.Count(), 3);
+    groups.Items(0).StartFrom = "01/31/2024 06:00:00";
+    groups.Items(2).StartFrom = "01/30/2024 06:00:00";
+    FMessages.clear();
+    EXPECT_FALSE(file->SaveScheduleFile());
+    EXPECT_EQ(FMessages, TLines{"Error 1700: Group \"Bad]Name\" cannot be saved: The section name \"Bad]Name\" "
+                                "cannot be stored in a profile file: it holds \"]\" or a line break. The rest of "
+                                "the schedule is saved. To keep the group, copy it in the group editor (the copy "
+                                "gets a valid name) and delete this one."});
+    TIniFile saved(Path());
+    EXPECT_EQ(saved.ReadString("VidUduzadevr", "GroupNames", ""), "RptSchGroup:1,Bad]Name,RptSchGroup:3");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:1", "StartFrom", ""), "01/31/2024 06:00:00");
+    EXPECT_EQ(saved.ReadString("RptSchGroup:3", "StartFrom", ""), "01/30/2024 06:00:00");
+    EXPECT_EQ(saved.ReadSections(), (TLines{"VidUduzadevr", "RptSchGroup:1", "RptSchGroup:3"}));
+
+    // Without the bad group everything is saved.
+    groups.Delete(1);
+    FMessages.clear();
+    EXPECT_TRUE(file->SaveScheduleFile());
+    EXPECT_TRUE(FMessages.empty());
+}
+
 TEST_F(ScheduleFileTest, FailedSavePostsError1700AndKeepsTheFile)
 {
     UseFixture("schedule_two_groups.mvf");
     TVidUduzadevGroups groups;
     auto file = Load(groups);
-    const std::string original = ReadFileBytes(Path());
-    // A name the profile cannot hold stops the save before anything reaches the disk.
-    groups.Items(1).GroupName = "Bad]Name";
-    FMessages.clear();
-    file->SaveScheduleFile();
-    ASSERT_EQ(FMessages.size(), 1u);
-    EXPECT_EQ(FMessages[0], "Error 1700: The section name \"Bad]Name\" cannot be stored in a profile file: it "
-                            "holds \"]\" or a line break.");
-    EXPECT_EQ(ReadFileBytes(Path()), original);
 
     // The folder has gone: the system's reason is posted.
-    groups.Items(1).GroupName = "RptSchGroup:2";
     std::filesystem::remove_all(FDir.Path());
     FMessages.clear();
-    file->SaveScheduleFile();
+    EXPECT_FALSE(file->SaveScheduleFile());
     EXPECT_EQ(FMessages, TLines{"Error 1700: Cannot write \"" + Path() + "\": No such file or directory"});
 }
 
