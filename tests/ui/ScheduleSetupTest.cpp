@@ -494,6 +494,39 @@ TEST_F(ScheduleSetupTest, ReportNameDoubleClickOpensTheChooser) {
     EXPECT_EQ(Chooser.Choices, 1);
 }
 
+// A job of the shown group may end while the editor is open and move the
+// group's StartFrom on. Saving other edits must not put the old text back,
+// or the delivered periods are reported again; a value the operator entered
+// is saved.
+TEST_F(ScheduleSetupTest, StartFromMovedOnMeanwhileIsKeptUnlessTheBoxWasChanged) {
+    TVidUduzadevGroupItem& g = AddGroup(1, "DailyRain");  // has a time range
+    g.StartFrom = "03/01/2024 00:00:00";
+    auto d = Open();
+    ASSERT_EQ(d->cbxDateFrom->currentText(), "03/01/2024 00:00:00");
+
+    g.StartFrom = "03/02/2024 00:00:00";  // what a job's end does
+    d->edtAfterRun->setText("edited");
+    d->btnSave->click();
+    EXPECT_EQ(g.AfterRun, "edited");
+    EXPECT_EQ(g.StartFrom, "03/02/2024 00:00:00");
+    EXPECT_EQ(d->cbxDateFrom->currentText(), "03/02/2024 00:00:00") << "the box shows the current value";
+    EXPECT_TRUE(d->IsSaved());
+
+    g.StartFrom = "03/03/2024 00:00:00";
+    d->cbxDateFrom->setCurrentText("Yesterday");
+    d->btnSave->click();
+    EXPECT_EQ(g.StartFrom, "Yesterday");
+
+    // A report without a period of its own still gets "Now".
+    g.StartFrom = "03/04/2024 00:00:00";
+    d->ShowGroup(0);
+    EXPECT_EQ(d->cbxDateFrom->currentText(), "03/04/2024 00:00:00");
+    Chooser.Pick = Report("Snapshot");
+    d->btnBrowseReport->click();
+    d->btnSave->click();
+    EXPECT_EQ(g.StartFrom, "Now");
+}
+
 TEST_F(ScheduleSetupTest, ParameterDiscoveryFillsCustomParamsAndKeepsValues) {
     TVidUduzadevGroupItem& g = AddGroup(1, "DailyRain");
     g.OtherParams = {"basin=North", "Dropped=1"};

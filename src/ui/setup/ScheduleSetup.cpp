@@ -631,6 +631,7 @@ void TfrmOptionSetup::ShowGroup(int index) {
         edtInterval->setText(Q(FormatDateTime(kTimeOfDayFormat, (ms - days * kMSecsPerDay) / kMSecsPerDay)));
         edtAfterRun->setText(Q(g->AfterRun));
         cbxDateFrom->setCurrentText(Q(g->StartFrom));
+        FShownStartFrom = cbxDateFrom->currentText();
         if (g->Output == 0 || g->Output == 1) rdoOutputPrinter->setChecked(true);
         else if (g->Output == 2) rdoOutputFile->setChecked(true);
         rdoOutputClick();
@@ -706,7 +707,16 @@ void TfrmOptionSetup::SaveGroup() {
     const std::optional<int> days = ReadInteger(edtIntervalDay->text());
     g.Interval = (days ? *days : oldDays) + time;
     g.AfterRun = S(edtAfterRun->text());
-    g.StartFrom = S(cbxDateFrom->currentText());
+    if (cbxDateFrom->currentText() != FShownStartFrom) {
+        g.StartFrom = S(cbxDateFrom->currentText());
+    } else {
+        // Unchanged since the group's value was put in: that value may have
+        // moved on meanwhile (a job ended), and writing the old text back
+        // would run delivered periods again. Show the current one instead.
+        const QSignalBlocker quiet(cbxDateFrom);
+        cbxDateFrom->setCurrentText(Q(g.StartFrom));
+    }
+    FShownStartFrom = cbxDateFrom->currentText();
     g.Output = rdoOutputPrinter->isChecked() ? 1 : rdoOutputFile->isChecked() ? 2 : 0;
     g.Printer = S(cboPrinters->currentText());
     g.OutputDir = S(edtOutputDir->text());

@@ -225,6 +225,11 @@ private:
     std::vector<std::string> FSpecialParams;  // working copy of the shown group's SpecialParams
     bool FSaved = true;                       // the controls hold no unsaved edits
     std::string FLoadedFilter;                // filter the station cache was last loaded with
+    // "Start From:" as it read just after ShowGroup put the group's StartFrom
+    // in. A finished job moves the group's StartFrom on while the editor is
+    // open; unless the box was changed since (by the operator, or to "Now"
+    // for a report without a period), Save keeps the group's current value.
+    QString FShownStartFrom;
     odbc::TConnection* FDatabase = nullptr;   // not owned; the stations' and filters' database
 };
 
