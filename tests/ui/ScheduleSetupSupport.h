@@ -27,10 +27,11 @@
 namespace mv::ui::test {
 
 // Picks the report it is told to, and "discovers" the parameters listed for
-// a report key in Files (a key not listed stands for a missing report file).
-// Discovery follows the selection window's rules: special names go to the
-// special list or nowhere, linked parameters are not offered, values of
-// parameters still declared are kept, the others dropped.
+// a report key in Files (a key not listed stands for a missing report file,
+// which leaves both lists as they were). Discovery follows the selection
+// window's rules: special names go to the special list or nowhere, linked
+// parameters are not offered, values of parameters still declared are kept,
+// the others dropped.
 class TTestChooser final : public IReportChooser {
 public:
     struct TParam {
@@ -49,10 +50,7 @@ public:
                                   std::vector<std::string>& special) override {
         ++Discoveries;
         const auto file = Files.find(entry.Key);
-        if (file == Files.end()) {
-            params.clear();
-            return;
-        }
+        if (file == Files.end()) return;
         std::vector<std::string> seen;
         for (const TParam& p : file->second) {
             seen.push_back(Lower(p.Name));

@@ -4,8 +4,10 @@
 #include "ScheduleSetupSupport.h"
 #include "UiTestSupport.h"
 
+#include "core/catalog/ReportParameters.h"
 #include "core/schedule/ScheduleFile.h"
 #include "core/timing/DateTime.h"
+#include "engine/TRpe.h"
 #include "ui/app/ScheduleMain.h"
 
 #include <QCheckBox>
@@ -562,6 +564,46 @@ TEST_F(ScheduleSetupTest, ParameterDiscoveryFillsCustomParamsAndKeepsValues) {
     d->btnBrowseReport->click();
     EXPECT_EQ(d->vlOtherParams->rowCount(), 0);
     EXPECT_FALSE(d->vlOtherParams->isEnabled());
+}
+
+// Discovery by the selection window's own rule, on the report files under
+// the test catalog's folder (where none of the catalog's files exist).
+class TReportFileChooser final : public IReportChooser {
+public:
+    bool ChooseReport() override { return false; }
+    const TReportItem& SelectedReport() const override { return FNone; }
+    void DiscoverReportParameters(const TReportItem& entry, std::vector<std::string>& params,
+                                  std::vector<std::string>& special) override {
+        mv::DiscoverReportParameters(FBinding, entry, MV_TEST_DATA_DIR "/setup/", params, special);
+    }
+
+private:
+    TRpe FBinding;
+    TReportItem FNone;
+};
+
+// A report file out of reach while the group is shown (a share down for a
+// moment) must not wipe the group's parameter values at the next save.
+TEST_F(ScheduleSetupTest, UnreachableReportFileKeepsTheGroupsParameters) {
+    TVidUduzadevGroupItem& g = AddGroup(1, "Snapshot");
+    g.OtherParams = {"Basin=North", "Units=mm"};
+    g.SpecialParams = {kReportTimeParam};
+    g.StartFrom = "Yesterday";
+    TReportFileChooser files;
+    TfrmOptionSetup d(nullptr, Groups, files);
+    d.show();
+
+    ASSERT_EQ(d.vlOtherParams->rowCount(), 2);
+    EXPECT_TRUE(d.vlOtherParams->isEnabled());
+    EXPECT_EQ(d.vlOtherParams->item(1, 1)->text(), "mm");
+    EXPECT_TRUE(d.cbxDateFrom->isEnabled()) << "pReportTime is still known";
+    d.edtAfterRun->setText("edited");
+    d.btnSave->click();
+    EXPECT_EQ(g.AfterRun, "edited");
+    EXPECT_EQ(g.OtherParams, (std::vector<std::string>{"Basin=North", "Units=mm"}));
+    EXPECT_EQ(g.SpecialParams, std::vector<std::string>{kReportTimeParam});
+    EXPECT_EQ(g.StartFrom, "Yesterday");
+    EXPECT_TRUE(Boxes.Requests.empty());
 }
 
 TEST_F(ScheduleSetupTest, TimeRangeListsPreviewKeywordsAndKeepEnteredValues) {

@@ -45,11 +45,10 @@ void DiscoverReportParameters(TRpe& binding, const TReportItem& entry, const std
     std::vector<std::string> newParams = params;
     std::vector<std::string> newSpecial = special;
     try {
+        // A file out of reach (a share down for a moment) says nothing about
+        // the parameters the report declares: the lists stay as they were.
         const std::string file = ResolveReportFile(entry.FileName, appDir);
-        if (file.empty()) {
-            params.clear();
-            return;
-        }
+        if (file.empty()) return;
         binding.ClosePrintJob();
         binding.SetReportName(file);
         TRpeParamFields& fields = binding.ParamFields();

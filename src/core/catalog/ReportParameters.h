@@ -25,9 +25,9 @@ bool IsSpecialReportParameter(const TReportItem& entry, std::string_view name);
 //   - "pReportTime" is added to `special` when declared and not there yet;
 //   - lines of `params` whose name the report no longer declares are dropped.
 // The report file is found as ResolveReportFile(entry.FileName, appDir) says.
-// No file: `params` is emptied, `special` kept. When the engine fails (cannot
-// be loaded, a definition it cannot read), both lists are left exactly as
-// they were: the operator's values must survive a passing failure.
+// When no file is found, or the engine fails (cannot be loaded, a definition
+// it cannot read), both lists are left exactly as they were: the operator's
+// values must survive a passing failure.
 // Never throws.
 void DiscoverReportParameters(TRpe& binding, const TReportItem& entry, const std::string& appDir,
                               std::vector<std::string>& params, std::vector<std::string>& special);
