@@ -82,7 +82,8 @@ void CopyFileExclusive(const std::string& from, const std::string& to)
         fail(errno);
     TFdCloser out{::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777)};
     if (out.Fd < 0)
-        fail(errno);
+        throw EIniError("Cannot keep a copy of \"" + from + "\" as \"" + to + "\": " +
+                        CannotCreateInFolder("a file", to, errno));
     char buf[1 << 16];
     for (;;) {
         ssize_t n = ::read(in.Fd, buf, sizeof buf);

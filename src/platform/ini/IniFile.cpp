@@ -87,6 +87,10 @@ std::string DirName(const std::string& path)
     return path.substr(0, slash);
 }
 
+bool FolderRefusesWriting(int err) { return err == EACCES || err == EPERM || err == EROFS; }
+
+constexpr const char* kNeedsFolderAccess = "; the program needs write access to that folder.";
+
 void CheckSectionName(std::string_view name)
 {
     if (name.find_first_of("]\r\n") != std::string_view::npos)
@@ -130,6 +134,12 @@ std::string_view CutAtLineBreak(std::string_view value)
 }
 
 } // namespace
+
+std::string CannotCreateInFolder(std::string_view what, const std::string& path, int err)
+{
+    return "cannot create " + std::string(what) + " in the folder \"" + DirName(path) + "\" (" +
+           std::strerror(err) + ")" + (FolderRefusesWriting(err) ? kNeedsFolderAccess : ".");
+}
 
 std::size_t FindLineBreak(std::string_view text, std::size_t from)
 {
@@ -456,8 +466,10 @@ void TIniFile::UpdateFile()
         // Created private; the mode it should have is set before any content is written.
         mode_t createMode = (exists || FNewFileMode) ? 0600 : 0666;
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+        // The file itself may well be writable: say that it is the folder.
         if (fd < 0 && (errno != EEXIST || attempt > 100))
-            throw EIniError(SystemError("Cannot write", target, errno));
+            throw EIniError("Cannot write \"" + target + "\": " +
+                            CannotCreateInFolder("a temporary file", target, errno));
     }
     TFd file(fd);
     try {
@@ -475,11 +487,16 @@ void TIniFile::UpdateFile()
             ThrowErrno();
         if (file.Close() != 0)
             ThrowErrno();
-        if (::rename(temp.c_str(), target.c_str()) != 0)
-            ThrowErrno();
     } catch (const std::system_error& e) {
         ::unlink(temp.c_str());
         throw EIniError(SystemError("Cannot write", target, e.code().value()));
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        // In a folder with the sticky bit, only the file's owner may replace it.
+        throw EIniError("Cannot write \"" + target + "\": cannot replace it in the folder \"" + dir + "\" (" +
+                        std::strerror(err) + ").");
     }
 
     // Make the rename itself durable.

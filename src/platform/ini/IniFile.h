@@ -99,7 +99,8 @@ public:
     // Writes the whole file back to FileName() by atomic replace: a
     // temporary file in the same folder is written, flushed and synced, then
     // renamed over the file, and the folder is synced. Throws EIniError with
-    // the path and the system's error text; the old file is then untouched.
+    // the path and the system's error text (naming the folder when it is the
+    // folder that cannot be written); the old file is then untouched.
     void UpdateFile();
 
 private:
@@ -131,6 +132,12 @@ private:
     std::vector<TSection> FSections; // FSections[0] holds the lines before any section
     std::unordered_map<std::string, std::size_t> FSectionIndex; // lower-cased name -> first section
 };
+
+// Why a new file beside `path` could not be made, for messages: "cannot
+// create <what> in the folder "<folder>" (<system reason>)", followed by
+// "; the program needs write access to that folder." when the folder refuses
+// writing, else by ".".
+std::string CannotCreateInFolder(std::string_view what, const std::string& path, int err);
 
 // Offset of the first CR or LF at or after `from` in `text`, or npos.
 std::size_t FindLineBreak(std::string_view text, std::size_t from = 0);

@@ -622,7 +622,32 @@ TEST_F(ScheduleFileTest, FailedSavePostsError1700AndKeepsTheFile)
     std::filesystem::remove_all(FDir.Path());
     FMessages.clear();
     EXPECT_FALSE(file->SaveScheduleFile());
-    EXPECT_EQ(FMessages, TLines{"Error 1700: Cannot write \"" + Path() + "\": No such file or directory"});
+    EXPECT_EQ(FMessages, TLines{"Error 1700: Cannot write \"" + Path() + "\": cannot create a temporary file in "
+                                "the folder \"" + FDir.Path().string() + "\" (No such file or directory)."});
+}
+
+// The copy of a partly unreadable file is made in the file's folder: when the
+// folder cannot be written, the message says so, and nothing is replaced.
+TEST_F(ScheduleFileTest, CopyInAReadOnlyFolderNamesTheFolder)
+{
+    const std::string original = "[VidUduzadevr]\nGroupNames=G\n[G]\nEnabled=1\nReportKey=Gone\n";
+    WriteFileBytes(Path(), original);
+    ::chmod(Path().c_str(), 0666);
+    ::chmod(FDir.Path().c_str(), 0555);
+    const std::string messages = test::RunUnprivileged([&] {
+        TVidUduzadevGroups groups;
+        auto file = Load(groups);
+        FMessages.clear();
+        file->SaveScheduleFile();
+        std::string all;
+        for (const std::string& m : FMessages)
+            all += m + "\n";
+        return all;
+    });
+    EXPECT_EQ(messages, "Error 1700: Cannot keep a copy of \"" + Path() + "\" as \"" + Path() +
+                            ".20240131-235959.bak\": cannot create a file in the folder \"" + FDir.Path().string() +
+                            "\" (Permission denied); the program needs write access to that folder.\n");
+    EXPECT_EQ(ReadFileBytes(Path()), original);
 }
 
 TEST_F(ScheduleFileTest, UnreadableFileIsNeverOverwritten)

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/ini/TestFiles.h"
@@ -269,50 +268,51 @@ TEST(IniFileUpdate, FailedWriteLeavesOldFileIntact)
     EXPECT_TRUE(ini.Modified());
 }
 
-// In a folder the user may not write to, the save fails with the system's
-// reason and the file stays. Root may write anywhere, so the save runs in a
-// child process as an unprivileged user.
-TEST(IniFileUpdate, ReadOnlyFolderLeavesOldFileIntact)
+// When the folder will not take the new file, the save fails and the file
+// stays, even though the file itself is writable; the message names the
+// folder, since that is what the operator has to change.
+TEST(IniFileUpdate, FolderThatRefusesTheNewFileLeavesOldFileIntact)
 {
-    TTempDir dir;
-    const std::string path = dir.File("MVVidUduzadev.MVF");
-    const std::string original = "[VidUduzadevr]\nGroupNames=RptSchGroup:1\n";
-    WriteFileBytes(path, original);
-    ::chmod(path.c_str(), 0644);
-    ::chmod(dir.Path().c_str(), 0555);
+    constexpr struct {
+        const char* Label;
+        mode_t FolderMode;
+        const char* Reason; // after "Cannot write "<file>": ", with <dir> for the folder
+        bool FileOfRoot;    // needs a file the unprivileged user does not own
+    } kCases[] = {
+        {"read-only folder", 0555,
+         "cannot create a temporary file in the folder \"<dir>\" (Permission denied); the program needs write "
+         "access to that folder.", false},
+        {"sticky folder, file of another user", 01777,
+         "cannot replace it in the folder \"<dir>\" (Operation not permitted).", true},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.Label);
+        if (c.FileOfRoot && ::geteuid() != 0)
+            continue;
+        TTempDir dir;
+        const std::string path = dir.File("MVVidUduzadev.MVF");
+        const std::string original = "[VidUduzadevr]\nGroupNames=RptSchGroup:1\n";
+        WriteFileBytes(path, original);
+        ::chmod(path.c_str(), 0666);
+        ::chmod(dir.Path().c_str(), c.FolderMode);
 
-    int pipeFd[2];
-    ASSERT_EQ(::pipe(pipeFd), 0);
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::close(pipeFd[0]);
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(3);
-        std::string result = "saved";
-        try {
-            TIniFile ini(path);
-            ini.WriteString("VidUduzadevr", "GroupNames", "");
-            ini.UpdateFile();
-        } catch (const EIniError& e) {
-            result = e.what();
-        }
-        (void)!::write(pipeFd[1], result.data(), result.size());
-        ::_exit(0);
+        const std::string message = test::RunUnprivileged([&] {
+            try {
+                TIniFile ini(path);
+                ini.WriteString("VidUduzadevr", "GroupNames", "");
+                ini.UpdateFile();
+                return std::string("saved");
+            } catch (const EIniError& e) {
+                return std::string(e.what());
+            }
+        });
+
+        std::string reason = c.Reason;
+        reason.replace(reason.find("<dir>"), 5, dir.Path().string());
+        EXPECT_EQ(message, "Cannot write \"" + path + "\": " + reason);
+        EXPECT_EQ(ReadFileBytes(path), original);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1); // no temporary file left
     }
-    ::close(pipeFd[1]);
-    std::string message;
-    char buf[512];
-    for (ssize_t n; (n = ::read(pipeFd[0], buf, sizeof buf)) > 0;)
-        message.append(buf, static_cast<std::size_t>(n));
-    ::close(pipeFd[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0) << "could not drop privileges";
-
-    EXPECT_EQ(message, "Cannot write \"" + path + "\": Permission denied");
-    EXPECT_EQ(ReadFileBytes(path), original);
 }
 
 } // namespace
