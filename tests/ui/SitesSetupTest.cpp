@@ -15,6 +15,7 @@
 #include <QAbstractItemModel>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeView>
@@ -117,6 +118,36 @@ TEST_F(SitesInEditor, FilterChangesLoadTheStationsAgain)
     EXPECT_FALSE(d->IsSaved());
     d->SaveGroup();
     EXPECT_EQ(FGroups.Items(0).Filter, kansas);
+    EXPECT_TRUE(FMessages.Requests.empty());
+}
+
+// A filter changed and saved under the name it had, in the filter window or
+// by another program, must not leave the stations of its old content.
+TEST_F(SitesInEditor, AFilterSavedAnewUnderItsNameLoadsTheStationsAgain)
+{
+    const std::string filter = FDir.File("area.flt");
+    WriteTextLines(filter, {"MV_SITES.CITY = 'Lyons'"});
+    FGroups.Items(0).Filter = filter;
+    auto d = Open();
+    ASSERT_EQ(Roots(*d), 2);
+
+    test::WhenModal([&](QWidget* w) {
+        auto* window = qobject_cast<TfrmFilterSelect*>(w);
+        ASSERT_NE(window, nullptr);
+        window->edtFilterFile->setText(QString::fromStdString(filter));
+        window->LoadFilterFile(QString::fromStdString(filter));
+        window->edtText->setPlainText("MV_SITES.STATE = 'Kansas'");
+        window->btnSave->click();
+        window->btnOK->click();
+    });
+    d->btnFilter->click();
+    EXPECT_EQ(d->edtFilterFile->text().toStdString(), filter);
+    EXPECT_EQ(Roots(*d), 4);
+
+    // Rewritten elsewhere; leaving the box with the same name in it.
+    WriteTextLines(filter, {"MV_SITES.CITY = 'Lyons'"});
+    emit d->edtFilterFile->editingFinished();
+    EXPECT_EQ(Roots(*d), 2);
     EXPECT_TRUE(FMessages.Requests.empty());
 }
 

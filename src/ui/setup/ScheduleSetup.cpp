@@ -488,10 +488,9 @@ void TfrmOptionSetup::ConnectHandlers() {
     connect(btnOutput, &QPushButton::clicked, this, &TfrmOptionSetup::btnOutputClick);
     connect(btnFilter, &QPushButton::clicked, this, &TfrmOptionSetup::btnFilterClick);
     connect(frmSitesSensors, &TSitesSensorsFrame::Changed, this, &TfrmOptionSetup::OnChange);
-    // Leaving the filter box with another file name in it loads the stations anew.
-    connect(edtFilterFile, &QLineEdit::editingFinished, this, [this] {
-        if (edtFilterFile->text().trimmed() != QString::fromStdString(FLoadedFilter)) StationsRefreshCache();
-    });
+    // Leaving the filter box with another file name in it, or the same name
+    // of a file changed since, loads the stations anew.
+    connect(edtFilterFile, &QLineEdit::editingFinished, this, [this] { StationsRefreshIfStale(); });
     connect(cboSinceTime, &QComboBox::currentIndexChanged, this, [this] {
         PreviewTimeKeyword(cboSinceTime, tpPeriodStartsDate, tpPeriodStartsTime);
         OnChange();
@@ -656,14 +655,11 @@ void TfrmOptionSetup::ShowGroup(int index) {
         }
         if (FReport.Filter) {
             SetFilterEnabled(true);
-            if (edtFilterFile->text() != Q(g->Filter)) {
-                edtFilterFile->setText(Q(g->Filter));
-                StationsRefreshCache();
-            }
+            if (edtFilterFile->text() != Q(g->Filter)) edtFilterFile->setText(Q(g->Filter));
         } else if (!edtFilterFile->text().isEmpty()) {
             edtFilterFile->clear();
-            StationsRefreshCache();
         }
+        StationsRefreshIfStale();
         if (FReport.SiteLists || FReport.SensorLists) {
             StationsSetEnabled(true);
             StationsRebuildTree();
@@ -931,7 +927,7 @@ void TfrmOptionSetup::btnFilterClick() {
     QString name;
     if (!window.GetFilterFileName(name)) return;
     edtFilterFile->setText(name);
-    if (name.trimmed() != QString::fromStdString(FLoadedFilter)) StationsRefreshCache();
+    StationsRefreshIfStale();  // the file may have been saved anew under the same name
 }
 
 void TfrmOptionSetup::btnHelpClick() { ShowHelpTopic(kHelpTopicSetup); }
@@ -1070,6 +1066,10 @@ void TfrmOptionSetup::ShowHelpTopic(int topic) {
 void TfrmOptionSetup::StationsRefreshCache() {
     frmSitesSensors->RefreshSites(edtFilterFile->text());
     FLoadedFilter = S(frmSitesSensors->LoadedFilter());
+}
+
+void TfrmOptionSetup::StationsRefreshIfStale() {
+    if (!frmSitesSensors->IsFilterLoaded(edtFilterFile->text())) StationsRefreshCache();
 }
 
 void TfrmOptionSetup::StationsRebuildTree() { frmSitesSensors->RebuildTree(); }

@@ -210,6 +210,9 @@ private:
     // editor makes into them goes through these, so that the real frame
     // plugs in here.
     void StationsRefreshCache();     // reload the station cache and tree for the filter box's text
+    // StationsRefreshCache when the box names another filter than the one
+    // loaded, or that filter's file changed since it was loaded.
+    void StationsRefreshIfStale();
     void StationsRebuildTree();      // rebuild the tree for the selected view
     void StationsClearSelected();    // empty the selected list
     void StationsFillFromGroup(const TVidUduzadevGroupItem& group);  // selected list := the group's rows

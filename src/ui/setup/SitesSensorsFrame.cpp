@@ -21,7 +21,9 @@
 
 #include <array>
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace mv::ui {
 
@@ -437,10 +439,38 @@ void TSitesSensorsFrame::RefreshSites(const QString& filterFileText)
 
 void TSitesSensorsFrame::LoadSiteCache(const QString& filterFileText)
 {
+    // Stamped before the load reads the file: a change made meanwhile then
+    // shows as a difference at the next check, never the other way round.
+    const std::string name = filterFileText.toStdString();
+    FLoadedStamp = StampOf(std::string(TrimBlanks(name)));
     FTreeModel->Reset([&] {
         FTree.Clear();  // its nodes point into the cache
-        FLoadedFilter = QString::fromStdString(mv::LoadSiteCache(FConnection, filterFileText.toStdString(), FCache));
+        FLoadedFilter = QString::fromStdString(mv::LoadSiteCache(FConnection, name, FCache));
     });
+}
+
+bool TSitesSensorsFrame::IsFilterLoaded(const QString& filterFileText) const
+{
+    const std::string name(TrimBlanks(filterFileText.toStdString()));
+    return name == FLoadedFilter.toStdString() && StampOf(name) == FLoadedStamp;
+}
+
+TSitesSensorsFrame::TFileStamp TSitesSensorsFrame::StampOf(const std::string& fileName)
+{
+    TFileStamp stamp;
+    if (fileName.empty()) return stamp;
+    std::error_code ec;
+    stamp.Time = std::filesystem::last_write_time(fileName, ec);
+    if (ec) return {};
+    stamp.Size = std::filesystem::file_size(fileName, ec);
+    if (ec) return {};
+    // The content too: a rewrite of the same size within the file system's
+    // time granularity keeps both of the others.
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return {};
+    stamp.Content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    stamp.Exists = true;
+    return stamp;
 }
 
 void TSitesSensorsFrame::BuildSiteTree(int viewIndex)

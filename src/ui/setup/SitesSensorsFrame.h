@@ -16,6 +16,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 
 class QComboBox;
@@ -58,6 +60,10 @@ public:
     void RefreshSites(const QString& filterFileText);
     // The trimmed filter file name of the last load.
     const QString& LoadedFilter() const { return FLoadedFilter; }
+    // True when the last load was for the filter file `filterFileText` names
+    // (trimmed) and that file still is as it was then (content, size and
+    // modification time): a filter saved anew under the same name is not.
+    bool IsFilterLoaded(const QString& filterFileText) const;
     void LoadSiteCache(const QString& filterFileText);
     // Sorts the cache for the view (0..9) and rebuilds the tree from it.
     void BuildSiteTree(int viewIndex);
@@ -109,6 +115,16 @@ private:
     TSiteTree FTree;
     TSelectedSites FSelected;
     QString FLoadedFilter;
+    // The filter file as it was just before the last load read it.
+    struct TFileStamp {
+        bool Exists = false;
+        std::filesystem::file_time_type Time{};
+        std::uintmax_t Size = 0;
+        std::string Content;
+        bool operator==(const TFileStamp&) const = default;
+    };
+    static TFileStamp StampOf(const std::string& fileName);
+    TFileStamp FLoadedStamp;
     TSiteTreeModel* FTreeModel = nullptr;
     TSelectedSitesModel* FListModel = nullptr;
 };
