@@ -24,6 +24,8 @@ public:
     bool Contains(const TVidUduzadevGroupItem& group) const;
     void Clear() { FHeap.clear(); }
     int Count() const { return static_cast<int>(FHeap.size()); }
+    // The queued groups, in no particular order.
+    const std::vector<TVidUduzadevGroupItem*>& Items() const { return FHeap; }
 
     // Reorders after the due times of queued groups were changed in place.
     void Reorder();

@@ -73,6 +73,7 @@ void EvaluateStartFrom(TVidUduzadevGroupItem& group) {
         group.PeriodStart = EpochSecondsToDateTime(EvalTimeExpression(s, NowEpochSeconds()));
     else
         group.PeriodStart = StartFromToDateTime(s, Now());
+    group.EvaluatedFrom = s;
     ComputeRunTimes(group, true);
 }
 
@@ -115,9 +116,13 @@ void ComputeRunTimes(TVidUduzadevGroupItem& group, bool full) {
         if (nextRun - period > now) nextRun -= period;
         TDateTime catchUp = group.CatchUpRun;
         if (full) {
-            catchUp = Eval(next, now) + baseTime;
-            if (catchUp - period > now) catchUp -= period;
-            if (catchUp < now) catchUp += period;
+            // The first grid point at or after now. Stepping back from the
+            // next one by this group's period is wrong when the current
+            // month is longer than PeriodStart's: restarted on 1 February
+            // before BaseTime, a January period would wait until 1 March.
+            // (On a Sunday "THIS WEEK" is the Sunday before, hence steps.)
+            catchUp = Eval(self, now) + baseTime;
+            for (int step = 0; step < 3 && catchUp < now; ++step) catchUp = Eval(next, catchUp - baseTime + 1) + baseTime;
         }
         group.Period = period;
         group.NextRun = nextRun;

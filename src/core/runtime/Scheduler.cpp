@@ -7,11 +7,19 @@
 #include "core/timing/Clock.h"
 
 #include <algorithm>
+#include <cctype>
+#include <unordered_set>
 
 namespace mv {
 
 namespace {
 constexpr std::string_view kError1700 = "Error 1700: ";
+
+bool SameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
 
 // Times that do not fit the time scale: reported, and the group is queued
 // at the end as never due instead of firing at a wrapped-around time.
@@ -34,7 +42,9 @@ TScheduler::TScheduler(TVidUduzadevGroups& groups, TScheduleFile* scheduleFile, 
       FConnection(connection),
       FView(view),
       FOptions(std::move(options)),
-      FHost(std::make_shared<TJobHost>(log, loop, [this](TWorkThread& job) { JobFinished(job); })) {}
+      FHost(std::make_shared<TJobHost>(
+          log, loop, [this](TWorkThread& job) { JobFinished(job); },
+          [this](TWorkThread& job) { PeriodDelivered(job); })) {}
 
 TScheduler::~TScheduler() {
     if (!FShutDown) Shutdown(kJobStopWait);
@@ -50,11 +60,26 @@ void TScheduler::RebuildRunQueue() {
 
 void TScheduler::BuildRunQueue() {
     try {
+        std::unordered_set<const TVidUduzadevGroupItem*> waiting(FRunQueue.Items().begin(), FRunQueue.Items().end());
+        if (FNextGroup) waiting.insert(FNextGroup);
         FRunQueue.Clear();
         for (int i = 0; i < FScheduleGroups.Count(); ++i) {
             TVidUduzadevGroupItem& g = FScheduleGroups.Items(i);
-            if (!g.Enabled) continue;
-            EvaluateOrPark(g, FLog);
+            // A running group comes back when its job ends, with the job's
+            // run state; queued now, its due time would change under the queue.
+            if (!g.Enabled || g.Running) continue;
+            if (waiting.count(&g) && g.EvaluatedFrom == g.StartFrom && IsStartFromKeyword(g.StartFrom) &&
+                !SameText(g.StartFrom, "Now")) {
+                // A waiting group keeps the period its keyword gave: read
+                // again after midnight, "Today" would skip the day it meant.
+                try {
+                    ComputeRunTimes(g, true);
+                } catch (const std::exception&) {
+                    EvaluateOrPark(g, FLog);
+                }
+            } else {
+                EvaluateOrPark(g, FLog);
+            }
             FRunQueue.Insert(g);
         }
     } catch (const std::exception& e) {
@@ -97,10 +122,12 @@ void TScheduler::StartGroupJob(TVidUduzadevGroupItem& group) {
         auto job = std::make_shared<TWorkThread>(FHost, std::move(settings));
         job->Group().Assign(group);
         group.Running = true;
+        FJobStartFrom[job.get()] = group.StartFrom;
         try {
             job->Start();
         } catch (...) {
             group.Running = false;
+            FJobStartFrom.erase(job.get());
             throw;
         }
         FRunningJobs.push_back(std::move(job));
@@ -156,20 +183,33 @@ void TScheduler::JobFinished(TWorkThread& job) {
         const auto orphan = std::find(FOrphanedJobs.begin(), FOrphanedJobs.end(), &job);
         const bool orphaned = orphan != FOrphanedJobs.end();
         if (orphaned) FOrphanedJobs.erase(orphan);
+        const auto written = FJobStartFrom.find(&job);
+        const std::string jobStartFrom = written == FJobStartFrom.end() ? c.StartFrom : written->second;
+        if (written != FJobStartFrom.end()) FJobStartFrom.erase(written);
         if (c.Enabled && !orphaned) {
             try {
-                for (int i = 0; i < FScheduleGroups.Count(); ++i) {
-                    TVidUduzadevGroupItem& g = FScheduleGroups.Items(i);
-                    if (g.RGIndex != c.RGIndex) continue;
-                    g.StartFrom = c.StartFrom;
-                    g.PeriodStart = c.PeriodStart;
-                    g.NextRun = c.NextRun;
-                    g.CatchUpRun = c.CatchUpRun;
+                if (TVidUduzadevGroupItem* found = GroupOf(c.RGIndex)) {
+                    TVidUduzadevGroupItem& g = *found;
+                    // Its times are about to change: out of the queue first.
+                    FRunQueue.Remove(g);
+                    // A start the operator set in the editor while the job ran
+                    // stands; otherwise the group continues where the job ended.
+                    if (g.StartFrom == jobStartFrom) {
+                        g.StartFrom = c.StartFrom;
+                        g.PeriodStart = c.PeriodStart;
+                        g.NextRun = c.NextRun;
+                        g.CatchUpRun = c.CatchUpRun;
+                        g.EvaluatedFrom = c.EvaluatedFrom;
+                        // A keyword start whose period was due but not delivered
+                        // (the job failed or was stopped) is held at that period:
+                        // read again later, it would name a later one.
+                        if (IsStartFromKeyword(g.StartFrom) && c.Period > 0 && c.PeriodStart <= Now())
+                            g.StartFrom = FormatDateTime(kStartFromPattern, c.PeriodStart);
+                    }
                     ApplyStartFromRule(g);
                     EvaluateOrPark(g, FLog);
                     g.Running = false;
                     FRunQueue.Insert(g);
-                    break;
                 }
             } catch (...) {
             }
@@ -183,6 +223,37 @@ void TScheduler::JobFinished(TWorkThread& job) {
             Post(GroupStatusText(kProgressThreadFreed, c.RGIndex, c.Report.Title));
     } catch (...) {
     }
+}
+
+TVidUduzadevGroupItem* TScheduler::GroupOf(int rgIndex) {
+    for (int i = 0; i < FScheduleGroups.Count(); ++i)
+        if (FScheduleGroups.Items(i).RGIndex == rgIndex) return &FScheduleGroups.Items(i);
+    return nullptr;
+}
+
+void TScheduler::PeriodDelivered(TWorkThread& job) {
+    try {
+        if (std::find_if(FRunningJobs.begin(), FRunningJobs.end(),
+                         [&](const std::shared_ptr<TWorkThread>& j) { return j.get() == &job; }) == FRunningJobs.end())
+            return;
+        if (TakeDeliveredPeriod(job) && FScheduleFile) FScheduleFile->SaveScheduleFile();
+    } catch (const std::exception& e) {
+        Post(std::string(kError1700) + e.what());
+    }
+}
+
+bool TScheduler::TakeDeliveredPeriod(TWorkThread& job) {
+    const std::optional<TDeliveredPeriod> d = job.LastDelivered();
+    if (!d || std::find(FOrphanedJobs.begin(), FOrphanedJobs.end(), &job) != FOrphanedJobs.end()) return false;
+    auto written = FJobStartFrom.find(&job);
+    TVidUduzadevGroupItem* g = GroupOf(job.Group().RGIndex);
+    if (written == FJobStartFrom.end() || !g || g->StartFrom != written->second) return false;
+    // Only the text and the period start: the group is not queued while
+    // its job runs, and its times are computed when the job ends.
+    g->StartFrom = d->StartFrom;
+    g->PeriodStart = d->PeriodStart;
+    written->second = d->StartFrom;
+    return true;
 }
 
 void TScheduler::RemoveGroup(const TVidUduzadevGroupItem& group) {
@@ -228,6 +299,9 @@ bool TScheduler::Shutdown(std::chrono::milliseconds wait) {
     for (const auto& job : FRunningJobs)
         if (job->Finished()) ended.push_back(job);
     for (const auto& job : ended) JobFinished(*job);
+    // Jobs left running keep the reports they delivered: their groups
+    // continue after the last of them when the schedule is saved.
+    for (const auto& job : FRunningJobs) TakeDeliveredPeriod(*job);
     FHost->Detach();
     FShutDown = true;
     FRunningJobs.clear();

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace mv {
@@ -80,6 +81,10 @@ public:
     void StopProcess();
     // The end of a job, on the main thread.
     void JobFinished(TWorkThread& job);
+    // After a job delivered a period, on the main thread: its group's
+    // StartFrom moves on and the schedule file is saved, so that a crash
+    // in a long catch-up does not deliver those reports again.
+    void PeriodDelivered(TWorkThread& job);
     // Before the editor deletes `group`: it leaves the queue and the next
     // slot, so nothing touches it afterwards; a job still running for it
     // hands its run state to no group when it ends (a new group may be
@@ -102,6 +107,11 @@ public:
 
 private:
     void Post(std::string_view text);
+    TVidUduzadevGroupItem* GroupOf(int rgIndex);
+    // Gives the job's group the period after the job's last delivered
+    // report, unless the operator set another start meanwhile; true when
+    // the group changed.
+    bool TakeDeliveredPeriod(TWorkThread& job);
 
     TVidUduzadevGroups& FScheduleGroups;
     TScheduleFile* FScheduleFile;
@@ -116,6 +126,9 @@ private:
     bool FTimerBusy = false;
     std::vector<std::shared_ptr<TWorkThread>> FRunningJobs;
     std::vector<const TWorkThread*> FOrphanedJobs;  // running for a deleted group
+    // Per running job: the StartFrom its group had at the start or was last
+    // given by the job; any other text was set by the operator meanwhile.
+    std::unordered_map<const TWorkThread*, std::string> FJobStartFrom;
     bool FShutDown = false;
 };
 

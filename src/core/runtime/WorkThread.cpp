@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 
 // ---- TJobHost ---------------------------------------------------------------
 
-TJobHost::TJobHost(TStatusLog& log, IMainLoop& loop, TFinisher finisher)
-    : FLog(&log), FLoop(&loop), FFinisher(std::move(finisher)) {}
+TJobHost::TJobHost(TStatusLog& log, IMainLoop& loop, TFinisher finisher, TFinisher advanced)
+    : FLog(&log), FLoop(&loop), FFinisher(std::move(finisher)), FAdvanced(std::move(advanced)) {}
 
 void TJobHost::PostStatus(std::string_view text) {
     std::shared_lock lock(FLock);
@@ -39,14 +39,20 @@ bool TJobHost::ShowsProgress() {
 void TJobHost::JobEnded(const std::shared_ptr<TWorkThread>& job) {
     std::shared_lock lock(FLock);
     if (!FLoop) return;
-    FLoop->Post([host = shared_from_this(), job] { host->Deliver(job); });
+    FLoop->Post([host = shared_from_this(), job] { host->Deliver(job, &TJobHost::FFinisher); });
 }
 
-void TJobHost::Deliver(const std::shared_ptr<TWorkThread>& job) {
+void TJobHost::PeriodDelivered(const std::shared_ptr<TWorkThread>& job) {
+    std::shared_lock lock(FLock);
+    if (!FLoop || !FAdvanced) return;
+    FLoop->Post([host = shared_from_this(), job] { host->Deliver(job, &TJobHost::FAdvanced); });
+}
+
+void TJobHost::Deliver(const std::shared_ptr<TWorkThread>& job, TFinisher TJobHost::*call) {
     TFinisher finisher;
     {
         std::shared_lock lock(FLock);
-        finisher = FFinisher;
+        finisher = this->*call;
     }
     // Only the main thread detaches, and this runs on it: the scheduler
     // behind the finisher stays alive during the call.
@@ -79,6 +85,7 @@ void TJobHost::Detach() {
     FLog = nullptr;
     FLoop = nullptr;
     FFinisher = nullptr;
+    FAdvanced = nullptr;
 }
 
 // ---- TWorkThread ------------------------------------------------------------
@@ -134,6 +141,11 @@ void TWorkThread::Start() {
         FHost->ThreadEnded();
         throw;
     }
+}
+
+std::optional<TDeliveredPeriod> TWorkThread::LastDelivered() const {
+    std::lock_guard lock(FDeliveredLock);
+    return FDelivered;
 }
 
 void TWorkThread::Post(std::string_view text) {
@@ -243,6 +255,13 @@ void TWorkThread::RunJob(TRpe& rpe) {
             if (FHost->ShowsProgress()) Post(kProgressFinished);
             // A clock set back under a running job must not make it loop.
             if (!AdvancePeriod(g)) return;
+            // The main thread saves the new period start at once: a power
+            // cut in a long catch-up must not deliver these reports again.
+            {
+                std::lock_guard lock(FDeliveredLock);
+                FDelivered = TDeliveredPeriod{g.StartFrom, g.PeriodStart};
+            }
+            if (auto self = weak_from_this().lock()) FHost->PeriodDelivered(self);
         }
     } catch (const TJobEnded&) {
     } catch (const std::exception& e) {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -35,7 +36,9 @@ class TJobHost : public std::enable_shared_from_this<TJobHost> {
 public:
     using TFinisher = std::function<void(TWorkThread&)>;
 
-    TJobHost(TStatusLog& log, IMainLoop& loop, TFinisher finisher);
+    // `advanced` (may be empty) runs on the main thread after a job has
+    // delivered a period (TWorkThread::LastDelivered has moved on).
+    TJobHost(TStatusLog& log, IMainLoop& loop, TFinisher finisher, TFinisher advanced = {});
 
     // Any thread; nothing happens after Detach().
     void PostStatus(std::string_view text);
@@ -43,6 +46,8 @@ public:
     // Job thread, as its last act: queues the finisher for `job` onto the
     // main loop.
     void JobEnded(const std::shared_ptr<TWorkThread>& job);
+    // Job thread, after each delivered period: queues the `advanced` call.
+    void PeriodDelivered(const std::shared_ptr<TWorkThread>& job);
 
     // Main thread: a job thread is about to start / has ended.
     void ThreadStarting();
@@ -56,12 +61,13 @@ public:
     void Detach();
 
 private:
-    void Deliver(const std::shared_ptr<TWorkThread>& job);
+    void Deliver(const std::shared_ptr<TWorkThread>& job, TFinisher TJobHost::*call);
 
-    std::shared_mutex FLock;  // guards the three pointers below
+    std::shared_mutex FLock;  // guards the four members below
     TStatusLog* FLog;
     IMainLoop* FLoop;
     TFinisher FFinisher;
+    TFinisher FAdvanced;
 
     std::mutex FThreadsLock;
     std::condition_variable FThreadsGone;
@@ -80,6 +86,12 @@ struct TJobSettings {
 inline constexpr std::string_view kNoOutputMessage =
     " has no output chosen (printer or file); a preview cannot be shown by the scheduler. "
     "Choose printer or file output in the group editor.";
+
+// Where a job stands after a delivered period: the group's next period.
+struct TDeliveredPeriod {
+    std::string StartFrom;
+    TDateTime PeriodStart = 0;
+};
 
 class TWorkThread : public std::enable_shared_from_this<TWorkThread> {
 public:
@@ -101,6 +113,9 @@ public:
     bool Terminated() const { return FTerminated.load(); }
     // The thread body has returned (the group copy is final).
     bool Finished() const { return FFinished.load(std::memory_order_acquire); }
+    // Any thread: the group's next period after the last report this job
+    // delivered (with its after-run programs); nullopt before the first.
+    std::optional<TDeliveredPeriod> LastDelivered() const;
 
     // The thread body: start and stop messages around RunJob with its own
     // binding. Public so that tests can run a job on their own thread.
@@ -122,6 +137,8 @@ private:
     TVidUduzadevGroupItem FGroup;
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
+    mutable std::mutex FDeliveredLock;
+    std::optional<TDeliveredPeriod> FDelivered;
 };
 
 }  // namespace mv

@@ -46,6 +46,7 @@ void TVidUduzadevGroupItem::Assign(const TVidUduzadevGroupItem& source)
     Period = source.Period;
     NextRun = source.NextRun;
     CatchUpRun = source.CatchUpRun;
+    EvaluatedFrom = source.EvaluatedFrom;
     TimeFrom = source.TimeFrom;
     TimeTo = source.TimeTo;
     AbsTimeFrom = source.AbsTimeFrom;

@@ -59,6 +59,7 @@ public:
     TDateTime Period = 0;      // length of the current period in days
     TDateTime NextRun = 0;     // first run-grid time at or after PeriodStart; -1 without a schedule
     TDateTime CatchUpRun = 0;  // first run-grid time at or after the last full evaluation
+    std::string EvaluatedFrom; // the StartFrom text PeriodStart was last evaluated from
     bool Running = false;      // a report job for this group is running
 
     bool operator==(const TVidUduzadevGroupItem&) const = default;

@@ -200,6 +200,35 @@ TEST_F(Jobs, CatchUpThreeDaysOldestFirst) {
 
 // The default export, PDF, with "/debug": each period's query is posted
 // before its report runs, and each period's file holds that period's data.
+// In a catch-up each delivered period is saved before the next report, so
+// a power cut in the middle delivers none of the earlier reports again.
+// Every report is followed by a short after-run program, which leaves time
+// to see each save on disk.
+TEST_F(Jobs, EachDeliveredPeriodIsOnDiskBeforeTheNext) {
+    FClock.Set(At(2024, 3, 7, 5, 59, 59));
+    TVidUduzadevGroupItem& g = FGroups.Add(DailyGroup(3, "03/05/2024 00:00:00"));
+    g.AfterRun = "/bin/sleep 0.2";
+    TScheduleFile file(FDir.Dir() + TScheduleFile::kFileName, FGroups, FCatalog, [](const std::string&) {});
+    file.Open();
+    auto s = MakeScheduler(&file);
+    s->RebuildRunQueue();
+    FClock.AdvanceSeconds(2);
+    s->tmrRunReportTimer();
+    ASSERT_EQ(s->RunningJobCount(), 1);
+    std::vector<std::string> seen;
+    auto look = [&] {
+        const std::string text = ReadFile(file.FileName());
+        const std::size_t at = text.find("StartFrom=");
+        const std::string value = at == std::string::npos ? "" : text.substr(at + 10, 19);
+        if (!value.empty() && (seen.empty() || seen.back() != value)) seen.push_back(value);
+    };
+    ASSERT_TRUE(FLoop.RunUntil([&] { return s->RunningJobCount() == 0; }, look)) << FMemo.All();
+    look();
+    EXPECT_EQ(seen, (std::vector<std::string>{"03/06/2024 00:00:00", "03/07/2024 00:00:00", "03/08/2024 00:00:00"}))
+        << FMemo.All();
+    EXPECT_EQ(FileNamesPosted().size(), 3u);
+}
+
 TEST_F(Jobs, PdfExportWithDebugPostsEachQuery) {
 #if defined(__SANITIZE_THREAD__)
     // Drawing a PDF runs through glib, fontconfig and pango, which are not

@@ -104,6 +104,36 @@ TEST_F(RunTimes, GridCases) {
     }
 }
 
+// Restarted in the night of a month's first day, a group that owes the
+// month before is due at BaseTime that same day, whatever the lengths of
+// the two months.
+TEST_F(RunTimes, CatchUpIsTheFirstGridPointFromNow) {
+    struct Case {
+        const char* startFrom;
+        int intType;
+        TDateTime now;
+        const char* due;
+    };
+    const Case cases[] = {
+        {"01/01/2024 00:00:00", 5, At(2024, 2, 1, 2), "02/01/2024 06:00:00"},   // 31-day month, then 29
+        {"03/01/2024 00:00:00", 5, At(2024, 4, 1, 2), "04/01/2024 06:00:00"},   // 31, then 30
+        {"02/01/2024 00:00:00", 5, At(2024, 3, 1, 2), "03/01/2024 06:00:00"},   // 29, then 31
+        {"01/01/2024 00:00:00", 5, At(2024, 2, 1, 7), "03/01/2024 06:00:00"},   // after BaseTime: next month
+        {"03/03/2024 00:00:00", 4, At(2024, 3, 10, 2), "03/10/2024 06:00:00"},  // weekly: this Sunday
+        {"03/03/2024 00:00:00", 4, At(2024, 3, 10, 7), "03/17/2024 06:00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.startFrom) + " at " + Text(c.now));
+        FClock.Set(c.now);
+        TVidUduzadevGroupItem g;
+        g.IntType = static_cast<std::int8_t>(c.intType);
+        g.BaseTime = EncodeTime(6, 0, 0, 0);
+        g.StartFrom = c.startFrom;
+        EvaluateStartFrom(g);
+        EXPECT_EQ(Text(DueTime(g)), c.due);
+    }
+}
+
 TEST_F(RunTimes, MonthlyAdvanceTakesTheNextMonthsLength) {
     FClock.Set(At(2023, 6, 1));
     TVidUduzadevGroupItem g;

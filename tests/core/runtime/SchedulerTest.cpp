@@ -105,7 +105,69 @@ TEST_F(Scheduling, OneStartPerTick) {
     // A failed job keeps its period, and both groups are queued again once.
     EXPECT_EQ(std::count(FMemo.FLines.begin(), FMemo.FLines.end(), "Error 1201: Report file does not exist."), 2);
     EXPECT_EQ(s.RunQueue().Count() + (s.NextGroup() ? 1 : 0), 2);
-    EXPECT_EQ(FGroups.Items(0).StartFrom, "Today");
+}
+
+// A keyword start names a period when it is read; that period stays owed
+// when its job fails and when the queue is rebuilt after midnight, where
+// reading "Today" again would name the next day.
+TEST_F(Scheduling, AKeywordStartKeepsThePeriodItNamed) {
+    FClock.Set(At(2024, 3, 10, 14, 0, 0));
+    Add(1);
+    TScheduler& s = Make();
+    s.RebuildRunQueue();
+    const TVidUduzadevGroupItem& g = FGroups.Items(0);
+    EXPECT_EQ(g.PeriodStart, At(2024, 3, 10));
+    EXPECT_EQ(FView.Shown.back(), "1 03/11/2024 06:00:00");
+
+    FClock.Set(At(2024, 3, 11, 0, 30, 0));  // the editor closes after midnight
+    s.RebuildRunQueue();
+    EXPECT_EQ(g.PeriodStart, At(2024, 3, 10));
+    EXPECT_EQ(g.StartFrom, "Today");
+
+    FClock.Set(At(2024, 3, 11, 6, 0, 1));
+    s.tmrRunReportTimer();
+    ASSERT_EQ(s.RunningJobCount(), 1);
+    WaitForJobs();
+    EXPECT_TRUE(FMemo.Has("Error 1201: Report file does not exist.")) << FMemo.All();
+    EXPECT_EQ(g.StartFrom, "03/10/2024 00:00:00");
+    EXPECT_EQ(g.PeriodStart, At(2024, 3, 10));
+    EXPECT_EQ(FView.Shown.back(), "1 03/12/2024 06:00:00");
+}
+
+// A start the operator sets while the group's job runs is kept when the
+// job ends; the job's own run state does not overwrite it.
+TEST_F(Scheduling, AStartSetWhileTheJobRunsStands) {
+    Add(1);
+    TScheduler& s = Make();
+    s.RebuildRunQueue();
+    TDialog dialog;
+    dialog.Answer = std::vector<int>{0};
+    s.StartProcessNow(dialog);
+    ASSERT_EQ(s.RunningJobCount(), 1);
+    FGroups.Items(0).StartFrom = "03/01/2024 00:00:00";
+    WaitForJobs();
+    EXPECT_EQ(FGroups.Items(0).StartFrom, "03/01/2024 00:00:00");
+    EXPECT_EQ(FGroups.Items(0).PeriodStart, At(2024, 3, 1));
+}
+
+// Groups leave the queue in due-time order even when the queue was rebuilt
+// while a job ran and that job's end moved its group's due time.
+TEST_F(Scheduling, QueueOrderSurvivesARebuildDuringAJob) {
+    FClock.Set(At(2024, 3, 10, 5, 59, 30));
+    for (int i = 1; i <= 12; ++i) Add(i).BaseTime = EncodeTime(6, 0, 0, 0) + (i - 1) * 5.0 / 1440;
+    TScheduler& s = Make();
+    s.RebuildRunQueue();
+    TDialog dialog;
+    dialog.Answer = std::vector<int>{0};
+    s.StartProcessNow(dialog);
+    s.RebuildRunQueue();
+    FClock.Set(At(2024, 3, 10, 6, 0, 30));  // the job ends after its group's grid point
+    WaitForJobs();
+    std::vector<TDateTime> due;
+    for (TVidUduzadevGroupItem* g = s.NextGroup(); g; g = s.RunQueue().DeleteMin()) due.push_back(DueTime(*g));
+    ASSERT_EQ(due.size(), 12u);
+    EXPECT_TRUE(std::is_sorted(due.begin(), due.end()));
+    EXPECT_EQ(due.back(), At(2024, 3, 11, 6, 0, 0));
 }
 
 TEST_F(Scheduling, StartNowSelection) {
@@ -130,8 +192,8 @@ TEST_F(Scheduling, StartNowSelection) {
     EXPECT_EQ(s.RunQueue().Count(), 0);
     EXPECT_FALSE(FMemo.HasPrefix("Error 1705")) << FMemo.All();
 
-    // A group whose job still runs is neither started again nor taken off.
-    s.RebuildRunQueue();  // the running groups are queued again (once each)
+    // A group whose job still runs is neither started again nor queued.
+    s.RebuildRunQueue();
     const int queued = s.RunQueue().Count();
     dialog.Answer = std::vector<int>{0};
     s.StartProcessNow(dialog);
