@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -218,6 +219,43 @@ TEST_F(RuntimeWindowTest, JobStartsWhileExitQuestionIsOpenAndOkWaitsForIt) {
     TIniFile ini(FPath + "MVVidUduzadev.MVF");
     EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today + 1));
     EXPECT_FALSE(Memo(*w).contains("Error")) << Memo(*w).toStdString();
+}
+
+// The shown group's job ends while the editor is open and moves its period
+// on; saving another edit afterwards must not put the old StartFrom back,
+// or the queue rebuilt on closing runs the delivered period again.
+TEST_F(RuntimeWindowTest, SavingAfterTheShownGroupsJobEndedKeepsItsNewPeriod) {
+    TDateTime today = 0;
+    if (!WriteGroupOwingToday(today)) GTEST_SKIP() << "too close to midnight for a daily group";
+    ASSERT_NO_FATAL_FAILURE(InstallDemoFiles());
+    auto w = MakeWindow();
+
+    PickOnlyGroupWhenAsked();
+    w->actStartProcessNowExecute();
+    ASSERT_TRUE(WaitUntil([&] { return Memo(*w).contains("File Name: "); }, 20000)) << Memo(*w).toStdString();
+
+    QString shown;
+    bool jobEndedDuringEdit = false;
+    test::WhenModal([&](QWidget* modal) {
+        auto* editor = qobject_cast<TfrmOptionSetup*>(modal);
+        ASSERT_NE(editor, nullptr);
+        shown = editor->cbxDateFrom->currentText();
+        jobEndedDuringEdit = WaitUntil([&] { return Memo(*w).contains("Thread freed."); }, 20000);
+        editor->edtAfterRun->setText("true");
+        editor->btnSave->click();
+        editor->btnClose->click();
+    });
+    w->actSetupExecute();
+
+    EXPECT_EQ(shown.toStdString(), FormatDateTime(kStartFromPattern, today));
+    EXPECT_TRUE(jobEndedDuringEdit) << Memo(*w).toStdString();
+    ASSERT_EQ(w->ScheduleGroups().Count(), 1);
+    EXPECT_EQ(w->ScheduleGroups().Items(0).AfterRun, "true");
+    EXPECT_EQ(w->ScheduleGroups().Items(0).StartFrom, FormatDateTime(kStartFromPattern, today + 1));
+    w->ShutdownNow();
+    EXPECT_EQ(Count(Memo(*w), "Thread started."), 1) << Memo(*w).toStdString();
+    TIniFile ini(FPath + "MVVidUduzadev.MVF");
+    EXPECT_EQ(ini.ReadString("RptSchGroup:4", "StartFrom", ""), FormatDateTime(kStartFromPattern, today + 1));
 }
 
 // The operator edits the groups while a job runs: adds a group, deletes the
