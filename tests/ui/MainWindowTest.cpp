@@ -12,7 +12,9 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QToolBar>
@@ -288,6 +290,24 @@ TEST_F(MainWindowTest, MessagesFromOtherThreadsArriveThroughTheEventLoop) {
     std::thread poster([&] { w->StatusLog().PostStatus("from a job"); });
     QTRY_VERIFY(w->memoStatus->toPlainText().contains("    from a job"));
     poster.join();
+}
+
+// A schedule file or a report catalog that is there but cannot be read is
+// said at start-up, not first at the ten-minute save; and the schedule file
+// that could not be read is not replaced at exit.
+TEST_F(MainWindowTest, FilesThatCannotBeReadAreSaidAtStartup) {
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("MVVidUduzadev.MVF"));
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("MVReports.MVF"));
+    auto w = MakeWindow();
+    const QString memo = w->memoStatus->toPlainText();
+    for (const char* file : {"MVVidUduzadev.MVF", "MVReports.MVF"}) {
+        SCOPED_TRACE(file);
+        const QString prefix = QString("Error 1700: Cannot read \"%1/%2\"").arg(Dir.path(), file);
+        EXPECT_TRUE(memo.contains(prefix)) << memo.toStdString();
+    }
+    EXPECT_TRUE(memo.contains("The schedule file was not read, so it is not written either")) << memo.toStdString();
+    w->ShutdownNow();
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(SchedulePath())).isDir());
 }
 
 TEST_F(MainWindowTest, CancelledExitKeepsTheWindowAndWritesNothing) {

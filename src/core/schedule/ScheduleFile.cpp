@@ -142,14 +142,20 @@ void TScheduleFile::Open()
     }
 }
 
+std::string TScheduleFile::NotOpenReason() const
+{
+    if (FIni)
+        return {};
+    if (FOpenError.empty())
+        return "The schedule file \"" + FFileName + "\" is not open.";
+    return FOpenError + ". The schedule file was not read, so it is not written either; "
+                        "restart the program once it can be read.";
+}
+
 TIniFile& TScheduleFile::Ini()
 {
-    if (!FIni) {
-        if (FOpenError.empty())
-            throw EIniError("The schedule file \"" + FFileName + "\" is not open.");
-        throw EIniError(FOpenError + ". The schedule file was not read, so it is not written either; "
-                                     "restart the program once it can be read.");
-    }
+    if (!FIni)
+        throw EIniError(NotOpenReason());
     return *FIni;
 }
 

@@ -44,6 +44,8 @@ public:
     // could not read is never replaced by an empty one.
     void Open();
     bool IsOpen() const { return FIni.has_value(); }
+    // Why the file is not open and what that means for saving; empty when open.
+    std::string NotOpenReason() const;
     const std::string& FileName() const { return FFileName; }
 
     // Reads the main section and every group named in "GroupNames" into the

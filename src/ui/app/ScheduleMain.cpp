@@ -183,6 +183,8 @@ TfrmVidUduzadevrMain::TfrmVidUduzadevrMain(TMainWindowOptions options, QWidget* 
     //    and its catalog exist, only its bindings are closed and try again
     //    when they are used (report properties then show error 1216).
     FSelectReports = std::make_unique<TfrmSelectReports>(FAppDir, this);
+    if (!FSelectReports->CatalogError().empty())
+        FStatusLog->PostStatus("Error 1700: " + FSelectReports->CatalogError());
     FSelectReports->SetOnViewStyleTaken([this](int style) {
         if (FScheduleFile) FScheduleFile->SetListViewStyle(style);
     });
@@ -402,6 +404,8 @@ void TfrmVidUduzadevrMain::LoadStartup() {
         move(left, top);
         resize(width, height);
     } catch (...) {
+        // Said at once: the groups are missing until the file can be read.
+        if (!FScheduleFile->IsOpen()) FStatusLog->PostStatus("Error 1700: " + FScheduleFile->NotOpenReason());
     }
     // 11. The schedule file keeps the list view style; the selection window
     //     gives it back at OK.

@@ -99,6 +99,8 @@ TfrmSelectReports::TfrmSelectReports(const std::string& appDir, QWidget* parent)
         SetViewStyle(FViewStyle);
         FReportKind = FCatalog->UserCatalog().ReadInteger("Windows Settings", "Report Type", 0);
         FillCategories();
+    } catch (const std::exception& e) {
+        if (!FCatalog) FCatalogError = e.what();
     } catch (...) {
     }
 }
@@ -629,7 +631,8 @@ void TfrmSelectReports::DiscoverReportParameters(const TReportItem& entry, std::
 }
 
 void TfrmSelectReports::FindReport(const std::string& key, TReportItem& item) const {
-    if (!FCatalog) throw std::runtime_error(TReportCatalog::kNotFound);
+    // Not "not found": the groups of a catalog that could not be read keep their reports.
+    if (!FCatalog) throw std::runtime_error(FCatalogError.empty() ? "The report catalog is not open." : FCatalogError);
     FCatalog->FindReport(key, item);
 }
 

@@ -65,6 +65,8 @@ public:
     // Opens the engine of both bindings; throws ERpeError (100, 103, 104 or
     // the engine's own) when the engine library cannot be used.
     void OpenReportEngine();
+    // Why the report catalog could not be read; empty when it was.
+    const std::string& CatalogError() const { return FCatalogError; }
 
     // IReportChooser
     bool ChooseReport() override;
@@ -158,6 +160,7 @@ private:
 
     std::string FAppDir;
     std::unique_ptr<TReportCatalog> FCatalog;
+    std::string FCatalogError;
     std::vector<TReportCategory> FCategories;  // by cboCategory's item data
     std::vector<std::unique_ptr<TReportItem>> FEntries;  // in list order
     std::unique_ptr<TReportItem> FSelectedReport;  // created at the first OK
