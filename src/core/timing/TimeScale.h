@@ -41,7 +41,7 @@ using TDayNumber = std::uint16_t;
 
 // Day number of (year, month, day):
 //  - months above 13 carry into the year (13 stays 13 = January of the next
-//    year; 0 counts like January; negative months borrow from the year);
+//    year; 0 counts like January; a negative month throws EConvertError);
 //  - year, month and day all 0, or a year before 1985, give day 0;
 //  - the day is added linearly, so day 0, a negative day or a day past the
 //    month's end land before or after the month; a sum before day 1 is day 0
