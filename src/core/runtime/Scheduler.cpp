@@ -248,6 +248,9 @@ bool TScheduler::TakeDeliveredPeriod(TWorkThread& job) {
     auto written = FJobStartFrom.find(&job);
     TVidUduzadevGroupItem* g = GroupOf(job.Group().RGIndex);
     if (written == FJobStartFrom.end() || !g || g->StartFrom != written->second) return false;
+    // Several deliveries queued behind a slow save are taken by the first:
+    // the rest find nothing new and cost no save.
+    if (g->StartFrom == d->StartFrom) return false;
     // Only the text and the period start: the group is not queued while
     // its job runs, and its times are computed when the job ends.
     g->StartFrom = d->StartFrom;

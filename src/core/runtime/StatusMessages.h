@@ -34,6 +34,10 @@ inline constexpr std::string_view kProgressThreadFreed = "Thread freed.  Group: 
 inline constexpr std::string_view kProgressFileName = "File Name: ";  // + output file name
 inline constexpr std::string_view kProgressReadyToRun = "Now ready to run the report.";
 inline constexpr std::string_view kProgressFinished = "Finish the report.";
+// Posted at every level: an empty report set to be suppressed, or a
+// cancelled one, delivers no file and runs no after-run program.
+inline constexpr std::string_view kNothingDelivered =
+    "No report produced (no rows, or cancelled); after-run programs not run.  Group: ";
 
 inline constexpr std::string_view kReportNamePart = " Report Name: ";
 

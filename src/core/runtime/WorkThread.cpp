@@ -239,10 +239,14 @@ void TWorkThread::RunJob(TRpe& rpe) {
             }
             if (Terminated()) return;
             if (FHost->ShowsProgress()) Post(kProgressReadyToRun);
-            rpe.Execute();
+            // False: the report produced nothing on purpose (empty and set to
+            // be suppressed, or cancelled). Its after-run programs would get a
+            // file that was not written, or an older one of the same name.
+            const bool delivered = rpe.Execute();
+            if (!delivered) Post(GroupStatusText(kNothingDelivered, g.RGIndex, g.Report.Title));
 
             try {
-                if (!Trim(g.AfterRun).empty()) {
+                if (delivered && !Trim(g.AfterRun).empty()) {
                     if (g.Output == 2)
                         RunAfterPrograms(g.AfterRun, rpe.ExportOptions().FileName);
                     else if (g.Output == 1)
@@ -311,8 +315,13 @@ TWorkThread::TParamResult TWorkThread::FillParameters(TRpe& rpe) {
             return TParamResult::EndJob;
         }
         const auto eq = line->find('=');
+        const std::string value = eq == std::string::npos ? std::string() : line->substr(eq + 1);
         item.CurrentValues().Clear();
-        item.CurrentValues().Add(eq == std::string::npos ? std::string() : line->substr(eq + 1));
+        // A Boolean takes no list of values: only its current value sets it.
+        if (item.ParamType() == TRpParamFieldType::pfBoolean)
+            item.SetCurrentValue(value);
+        else
+            item.CurrentValues().Add(value);
     }
     return TParamResult::Done;
 }

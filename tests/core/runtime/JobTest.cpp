@@ -299,6 +299,45 @@ TEST_F(Jobs, FailuresKeepThePeriod) {
     }
 }
 
+// A Boolean parameter of the group reaches the report as the operator set
+// it (it takes no list of values); a report that suppresses itself when
+// empty delivers nothing, says so, and runs no after-run program, which
+// would otherwise be handed a file that was not written this time.
+TEST_F(Jobs, BooleanParametersAndEmptyReports) {
+    FClock.Set(At(2024, 3, 7, 6));
+    const std::string marker = FDir.Dir() + "after-run-ran";
+    struct Case {
+        const char* wet;
+        const char* sensor;
+        const char* expected;  // the CSV's data line, empty: no file
+    };
+    for (const Case& c : {Case{"False", "RAIN", "0,96"}, Case{"True", "RAIN", "1,96"}, Case{"True", "NO_SUCH", ""}}) {
+        SCOPED_TRACE(std::string(c.wet) + " " + c.sensor);
+        FMemo.FLines.clear();
+        fs::remove(marker);
+        const std::string out = FOut + "rain 2024-03-06.CSV";
+        std::ofstream(out) << "yesterday's file\n";
+        auto g = DailyGroup(3, "03/06/2024 00:00:00");
+        g->Report.FileName = MV_TEST_DATA_DIR "/runtime/wet_flag.xml";
+        g->OtherParams = {std::string("Wet=") + c.wet, std::string("Sensor=") + c.sensor};
+        g->AfterRun = "/usr/bin/touch " + marker;
+        auto job = RunHere(*g, {"MVDEMO", "", ""});
+        EXPECT_FALSE(FMemo.HasPrefix("Error")) << FMemo.All();
+        EXPECT_EQ(job->Group().StartFrom, "03/08/2024 00:00:00");  // two periods, 6 and 7 March
+        if (*c.expected) {
+            const std::string csv = ReadFile(out);
+            EXPECT_NE(csv.find(std::string("\r\n") + c.expected + "\r\n"), std::string::npos) << csv;
+            EXPECT_TRUE(fs::exists(marker));
+        } else {
+            EXPECT_EQ(ReadFile(out), "yesterday's file\n");
+            EXPECT_FALSE(fs::exists(marker));
+            EXPECT_TRUE(FMemo.Has("No report produced (no rows, or cancelled); after-run programs not run.  Group: 3 "
+                                  "Report Name: Period counts"))
+                << FMemo.All();
+        }
+    }
+}
+
 // "Stop &Process" while the first of three periods runs: that report is
 // finished, the next is not started.
 TEST_F(Jobs, StopProcessFinishesTheCurrentReport) {
