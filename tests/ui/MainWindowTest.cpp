@@ -328,6 +328,37 @@ TEST_F(MainWindowTest, CancelledExitKeepsTheWindowAndWritesNothing) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(SchedulePath())));
 }
 
+// An exit the operator confirms while the schedule cannot be saved is asked
+// about, with the reason, before anything is lost: "No" keeps the program
+// running, and once the folder is back the next exit saves.
+TEST_F(MainWindowTest, ExitWhileTheScheduleCannotBeSavedAsksFirst) {
+    auto w = MakeWindow();
+    w->show();
+    ASSERT_TRUE(QDir(Dir.path()).removeRecursively());
+    std::vector<TMessageRequest> asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    const TMessageHandler old = SetMessageHandler([&](const TMessageRequest& r) {
+        asked.push_back(r);
+        return answer;
+    });
+    QTimer::singleShot(20, [] { PendingExitConfirm()->btnOK->click(); });
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(Shutdowns, 0);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].Text.contains(QString("Cannot write \"%1\"").arg(QString::fromStdString(SchedulePath()))))
+        << asked[0].Text.toStdString();
+    EXPECT_TRUE(asked[0].Text.endsWith("Exit anyway?"));
+
+    ASSERT_TRUE(QDir().mkpath(Dir.path()));
+    QTimer::singleShot(20, [] { PendingExitConfirm()->btnOK->click(); });
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Shutdowns, 1);
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(SchedulePath())));
+    SetMessageHandler(old);
+}
+
 TEST_F(MainWindowTest, SecondCloseWhileAskingIsRefusedAndShutdownEndsTheQuestion) {
     auto w = MakeWindow();
     w->show();

@@ -393,7 +393,9 @@ bool TScheduleFile::SaveScheduleFile()
         ini.WriteBool(kMainSection, kLogMessage, FLogging);
         Flush();
         written = true;
+        FLastSaveError.clear();
     } catch (const std::exception& e) {
+        FLastSaveError = e.what();
         Post(std::string("Error 1700: ") + e.what());
     }
     for (const std::string& why : unsaved)

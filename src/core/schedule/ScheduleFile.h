@@ -67,6 +67,8 @@ public:
     // "GroupNames"), the rest is written, and an error naming it is posted.
     // Returns whether everything was written.
     bool SaveScheduleFile();
+    // Why the last SaveScheduleFile() wrote nothing; empty after one that wrote the file.
+    const std::string& LastSaveError() const { return FLastSaveError; }
     // Writes the file as it is in memory to disk. When a group could not be
     // read since the file was opened, a copy of the file as it was is first
     // kept beside it under a time-stamped name, and its path is posted.
@@ -104,6 +106,7 @@ private:
     TStatusPoster FPostStatus;
     std::optional<TIniFile> FIni;
     std::string FOpenError; // why Open() failed, for the messages of later writes
+    std::string FLastSaveError;
     // Set when a group (or part of one) could not be read: the next write
     // would drop it, so a copy of the file is kept first.
     bool FReadFailed = false;

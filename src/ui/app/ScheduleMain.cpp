@@ -471,9 +471,27 @@ void TfrmVidUduzadevrMain::closeEvent(QCloseEvent* e) {
             e->ignore();
             return;
         }
+        if (!FForceClose && !SavedBeforeExit()) {
+            e->ignore();
+            return;
+        }
     }
     if (!FClosed) FinishClose();
     e->accept();
+}
+
+bool TfrmVidUduzadevrMain::SavedBeforeExit() {
+    // The operator is there (they just answered OK): a schedule that cannot
+    // be saved is said before anything is lost, while the jobs still run.
+    if (!FScheduleFile || !FScheduleFile->IsOpen()) return true;
+    FScheduleFile->SetLogging(FStatusLog->Logging());
+    if (FScheduleFile->SaveScheduleFile() || FScheduleFile->LastSaveError().empty()) return true;
+    const QString text =
+        tr("The schedule could not be saved:\n%1\n\nIf the program ends now, the changes since the last save "
+           "are lost. Free disk space or make the folder writable, then exit again.\n\nExit anyway?")
+            .arg(QString::fromStdString(FScheduleFile->LastSaveError()));
+    return ShowMessage(this, {TMessageKind::Warning, tr("Exit"), text, QMessageBox::Yes | QMessageBox::No}) ==
+           QMessageBox::Yes;
 }
 
 void TfrmVidUduzadevrMain::FinishClose() {

@@ -141,6 +141,9 @@ private:
     void LoadStartup();
     void FirstShow();
     void FinishClose();
+    // Saves the schedule before an exit the operator confirmed; when that
+    // fails, asks whether to exit anyway. False: stay open.
+    bool SavedBeforeExit();
 
     // IStatusMemo
     int LineCount() const override;
