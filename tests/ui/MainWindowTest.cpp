@@ -6,6 +6,7 @@
 #include "platform/ini/IniFile.h"
 #include "ui/app/ScheduleMain.h"
 #include "ui/app/PollForm.h"
+#include "ui/db/MyLogin.h"
 #include "ui/dialogs/ExitConfirm.h"
 #include "ui/setup/ScheduleSetup.h"
 
@@ -157,6 +158,21 @@ TEST_F(MainWindowTest, MenusAndToolBarCarryTheirCaptionsAndHints) {
     EXPECT_EQ(tools, QStringList({"&Start Process Now...", "Stop &Process", "Edit &Setup Parameters", "-",
                                   "Clear Status &Messages", "&Log Status Messages", "&Help"}));
     EXPECT_EQ(w->tbrMain->widgetForAction(w->actStopProcess)->width(), 28);
+}
+
+// The login dialog stays after Cancel and goes after OK, so that the next
+// "&Connect" lists the data sources as they are then.
+TEST_F(MainWindowTest, LoginDialogIsMadeAnewAfterOK) {
+    auto w = MakeWindow();
+    Database->AskLogin = true;
+    test::WhenModal([](QWidget* d) { static_cast<QDialog*>(d)->reject(); });
+    w->actConnect->trigger();
+    EXPECT_FALSE(Database->Connected);
+    EXPECT_NE(w->findChild<TMyLoginForm*>(), nullptr);
+    test::WhenModal([](QWidget* d) { static_cast<QDialog*>(d)->accept(); });
+    w->actConnect->trigger();
+    EXPECT_TRUE(Database->Connected);
+    EXPECT_EQ(w->findChild<TMyLoginForm*>(), nullptr);
 }
 
 TEST_F(MainWindowTest, StatusBarShowsTheLongPartOfTheHint) {

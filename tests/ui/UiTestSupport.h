@@ -83,7 +83,13 @@ struct TFakeDatabase final : IDatabasePort {
         Connected = ConnectsAtStart;
         return Connected;
     }
-    bool Connect(ILoginDialog&) override { return Connected = true; }
+    // With AskLogin the dialog is shown first, and its answer decides.
+    bool Connect(ILoginDialog& dialog) override {
+        if (!AskLogin) return Connected = true;
+        TLoginValues values;
+        return Connected = dialog.Execute(values);
+    }
+    bool AskLogin = false;
     void Disconnect() override { Connected = false; }
     std::string DataSource() const override { return "DemoSQLite"; }
 

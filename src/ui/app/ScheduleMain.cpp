@@ -581,8 +581,14 @@ void TfrmVidUduzadevrMain::actExitExecute() { close(); }
 void TfrmVidUduzadevrMain::actConnectExecute() {
     GuardStatus(*FStatusLog, [this] {
         if (!FLoginForm) FLoginForm = new TMyLoginForm(this, TMyLoginForm::DataSourceNames());
-        if (FDatabase->Connect(*FLoginForm))
-            lblDataSource->setText(QString::fromStdString(FDatabase->DataSource()));
+        const bool connected = FDatabase->Connect(*FLoginForm);
+        // After OK the dialog goes: the next one lists the data sources anew
+        // (one added meanwhile is there without a restart).
+        if (FLoginForm->result() == QDialog::Accepted) {
+            delete FLoginForm;
+            FLoginForm = nullptr;
+        }
+        if (connected) lblDataSource->setText(QString::fromStdString(FDatabase->DataSource()));
     });
     UpdateActions();
 }

@@ -180,7 +180,7 @@ private:
     std::unique_ptr<TRuntimeContext> FContext;
     std::unique_ptr<IDatabasePort> FDatabase;
     std::unique_ptr<ISchedulerPort> FScheduler;
-    TMyLoginForm* FLoginForm = nullptr;  // created at the first "&Connect", reused
+    TMyLoginForm* FLoginForm = nullptr;  // created by "&Connect", kept after Cancel, gone after OK
 };
 
 // The long part of a hint: the text after the first "|", or all of it.
