@@ -123,6 +123,12 @@ TEST_F(MainWindowTest, DetailLevelComesFromFileAndClicksTakeEffectAtOnce) {
     for (auto* b : w->FDetailButtons->buttons()) captions << b->text();
     EXPECT_EQ(captions, QStringList({"Low", "Medium", "High"}));
     EXPECT_EQ(w->radDetail->title(), "Detail Level");
+    w->ShutdownNow();
+
+    // A level above High from a hand-edited file works as High and shows so.
+    WriteSchedule("[VidUduzadevr]\nLogDetail=3\nGroupNames=\n");
+    auto edited = MakeWindow();
+    EXPECT_TRUE(edited->FDetailButtons->button(2)->isChecked());
 }
 
 TEST_F(MainWindowTest, MenusAndToolBarCarryTheirCaptionsAndHints) {

@@ -32,6 +32,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+
+#include <algorithm>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -421,7 +423,8 @@ void TfrmVidUduzadevrMain::LoadStartup() {
     // 15.
     const int level = FScheduleFile->DetailLevel();
     FStatusLog->SetDetailLevel(level);
-    if (QAbstractButton* b = FDetailButtons->button(level)) b->setChecked(true);
+    // A level above High (a hand-edited file) counts as High, and shows so.
+    if (QAbstractButton* b = FDetailButtons->button(std::clamp(level, 0, 2))) b->setChecked(true);
 }
 
 void TfrmVidUduzadevrMain::UpdateActions() {
@@ -510,7 +513,13 @@ void TfrmVidUduzadevrMain::FinishClose() {
         try {
             TIniFile& ini = FScheduleFile->Ini();
             const char* s = TScheduleFile::kWindowSection;
-            const QRect g = isMaximized() || isMinimized() ? normalGeometry() : QRect(pos(), size());
+            // Left and Top are the frame's corner (start-up restores them with
+            // move()); the normal geometry of a maximized or minimized window
+            // is its client area, one frame's width and title bar further in.
+            const QPoint frame = geometry().topLeft() - pos();
+            const QRect g = isMaximized() || isMinimized()
+                                ? QRect(normalGeometry().topLeft() - frame, normalGeometry().size())
+                                : QRect(pos(), size());
             ini.WriteInteger(s, "Left", g.x());
             ini.WriteInteger(s, "Top", g.y());
             ini.WriteInteger(s, "Width", g.width());
@@ -540,7 +549,8 @@ void TfrmVidUduzadevrMain::ShutdownNow() {
 }
 
 void TfrmVidUduzadevrMain::RestoreAndRaise() {
-    if (isMinimized()) showNormal();
+    // Back to what it was before it was minimized (maximized stays maximized).
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
