@@ -68,8 +68,8 @@ void TScheduler::BuildRunQueue() {
             // A running group comes back when its job ends, with the job's
             // run state; queued now, its due time would change under the queue.
             if (!g.Enabled || g.Running) continue;
-            if (waiting.count(&g) && g.EvaluatedFrom == g.StartFrom && IsStartFromKeyword(g.StartFrom) &&
-                !SameText(g.StartFrom, "Now")) {
+            if (waiting.count(&g) && g.NextRun > 0 && g.EvaluatedFrom == g.StartFrom &&
+                IsStartFromKeyword(g.StartFrom) && !SameText(g.StartFrom, "Now")) {
                 // A waiting group keeps the period its keyword gave: read
                 // again after midnight, "Today" would skip the day it meant.
                 try {
@@ -117,6 +117,14 @@ void TScheduler::StartGroupJob(TVidUduzadevGroupItem& group) {
         if (!group.Enabled) {
             Post("Error 1705: Report not enabled.");
             return;
+        }
+        // A keyword start that names a due period is held as that period's
+        // date from now on, and saved: read again after a crash or an exit
+        // during this job, it would name a later period.
+        if (IsStartFromKeyword(group.StartFrom) && group.Period > 0 && group.PeriodStart <= Now()) {
+            group.StartFrom = FormatDateTime(kStartFromPattern, group.PeriodStart);
+            group.EvaluatedFrom = group.StartFrom;
+            if (FScheduleFile) FScheduleFile->SaveScheduleFile();
         }
         TJobSettings settings{FOptions.AppDir, FConnection.Get(), FOptions.Debug, FOptions.ProgramWait};
         auto job = std::make_shared<TWorkThread>(FHost, std::move(settings));
@@ -209,7 +217,8 @@ void TScheduler::JobFinished(TWorkThread& job) {
                     ApplyStartFromRule(g);
                     EvaluateOrPark(g, FLog);
                     g.Running = false;
-                    FRunQueue.Insert(g);
+                    // Disabled in the editor while its job ran: it waits for no start.
+                    if (g.Enabled) FRunQueue.Insert(g);
                 }
             } catch (...) {
             }

@@ -134,6 +134,45 @@ TEST_F(Scheduling, AKeywordStartKeepsThePeriodItNamed) {
     EXPECT_EQ(FView.Shown.back(), "1 03/12/2024 06:00:00");
 }
 
+// A keyword start is held as its period's date as soon as that period's
+// job starts (an exit or a crash during the job must not read it again);
+// a group that could not fire is read again when the queue is rebuilt, so
+// an interval given later does not make it catch up from long ago.
+TEST_F(Scheduling, KeywordStartsHeldOnlyWhereTheyNamedAPeriodToRun) {
+    FClock.Set(At(2024, 3, 10, 5, 59, 59));
+    TVidUduzadevGroupItem& daily = Add(1);
+    TVidUduzadevGroupItem& idle = Add(2);
+    idle.IntType = 6;  // a free interval of 0: never fires
+    idle.StartFrom = "Yesterday";
+    TScheduler& s = Make();
+    s.RebuildRunQueue();
+    FClock.AdvanceSeconds(2);
+    s.tmrRunReportTimer();
+    ASSERT_EQ(s.RunningJobCount(), 1);
+    EXPECT_EQ(daily.StartFrom, "03/10/2024 00:00:00");
+    WaitForJobs();
+
+    FClock.Set(At(2024, 3, 20, 10, 0, 0));
+    idle.Interval = 1.0 / 24;
+    s.RebuildRunQueue();
+    EXPECT_EQ(idle.PeriodStart, At(2024, 3, 19));
+}
+
+// A group the editor disabled while its job ran is not queued by the job's end.
+TEST_F(Scheduling, AGroupDisabledDuringItsJobIsNotQueuedAgain) {
+    Add(1);
+    TScheduler& s = Make();
+    s.RebuildRunQueue();
+    TDialog dialog;
+    dialog.Answer = std::vector<int>{0};
+    s.StartProcessNow(dialog);
+    FGroups.Items(0).Enabled = false;
+    WaitForJobs();
+    EXPECT_EQ(s.NextGroup(), nullptr);
+    EXPECT_EQ(s.RunQueue().Count(), 0);
+    EXPECT_FALSE(FGroups.Items(0).Running);
+}
+
 // A start the operator sets while the group's job runs is kept when the
 // job ends; the job's own run state does not overwrite it.
 TEST_F(Scheduling, AStartSetWhileTheJobRunsStands) {
