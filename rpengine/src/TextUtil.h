@@ -24,9 +24,15 @@ void AppendFitted(std::string& out, std::string_view s, std::size_t width, int a
 // replaced by blanks.
 void AppendPlain(std::string& out, std::string_view s);
 
-// Appends s escaped for XML/HTML text and attribute values (& < > ");
-// control characters that XML 1.0 does not allow become U+FFFD.
+// Appends s escaped for XML/HTML text and attribute values (& < > ", and
+// tab, line feed and carriage return as character references); control
+// characters that XML 1.0 does not allow, bytes that are no UTF-8 and
+// U+FFFE/U+FFFF become U+FFFD.
 void AppendXmlEscaped(std::string& out, std::string_view s);
+
+// Appends at most `maxChars` characters of s, each byte that is no UTF-8
+// and each U+FFFE/U+FFFF as U+FFFD.
+void AppendValidUtf8(std::string& out, std::string_view s, std::size_t maxChars = std::string_view::npos);
 
 // Copies text into a fixed C field of `size` bytes, always NUL-terminated,
 // cut at a character boundary when too long.

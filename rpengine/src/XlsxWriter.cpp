@@ -138,7 +138,7 @@ class TXlsxWriter : public TReportSink {
     NextRow();
     lxw_format* f = l.Style == TTextStyle::Title ? FTitle : l.Style == TTextStyle::Heading ? FHeading
                     : l.Style == TTextStyle::Small ? FSmall : nullptr;
-    worksheet_write_string(FSheet, FRow, FIndent, l.Text.c_str(), f);
+    WriteText(FRow, FIndent, l.Text, f);
   }
 
   void Totals(const TTotalsLine& t) override {
@@ -146,15 +146,15 @@ class TXlsxWriter : public TReportSink {
     for (const TTotalValue& v : t.Values) labelAlone |= v.Column == 0;
     if (!t.Label.empty() && labelAlone) {
       NextRow();
-      worksheet_write_string(FSheet, FRow, FIndent, t.Label.c_str(), FBold);
+      WriteText(FRow, FIndent, t.Label, FBold);
     }
     NextRow();
-    if (!t.Label.empty() && !labelAlone) worksheet_write_string(FSheet, FRow, FIndent, t.Label.c_str(), FBold);
+    if (!t.Label.empty() && !labelAlone) WriteText(FRow, FIndent, t.Label, FBold);
     for (const TTotalValue& v : t.Values) {
       auto col = static_cast<lxw_col_t>(FIndent + v.Column);
       std::optional<double> d = ParseDouble(v.Raw);
       if (!d) {
-        worksheet_write_string(FSheet, FRow, col, v.Display.c_str(), FBold);
+        WriteText(FRow, col, v.Display, FBold);
       } else if (v.Function == TAggFunction::Count || FIndent > 0 || v.Column >= FTotalFormats.size()) {
         worksheet_write_number(FSheet, FRow, col, *d, FBold);
       } else {
@@ -169,10 +169,10 @@ class TXlsxWriter : public TReportSink {
     FSubColumns.push_back(s.Columns);
     FIndent = static_cast<lxw_col_t>(FSubColumns.size());
     NextRow();
-    worksheet_write_string(FSheet, FRow, FIndent, s.Name.c_str(), FSmall);
+    WriteText(FRow, FIndent, s.Name, FSmall);
     NextRow();
     for (std::size_t i = 0; i < s.Columns.size(); ++i)
-      worksheet_write_string(FSheet, FRow, static_cast<lxw_col_t>(FIndent + i), s.Columns[i].Caption.c_str(), FCaption);
+      WriteText(FRow, static_cast<lxw_col_t>(FIndent + i), s.Columns[i].Caption, FCaption);
   }
 
   void EndSubreport() override {
@@ -212,7 +212,7 @@ class TXlsxWriter : public TReportSink {
       }
       FCell.clear();
       AppendDisplay(FCell, c, row);
-      worksheet_write_string(FSheet, FRow, col, FCell.c_str(), nullptr);
+      WriteText(FRow, col, FCell, nullptr);
     }
   }
 
@@ -239,7 +239,17 @@ class TXlsxWriter : public TReportSink {
   std::vector<lxw_format*> FFormats, FTotalFormats;
   std::map<std::string, lxw_format*> FByPattern;
   std::vector<std::vector<TColumn>> FSubColumns;
-  std::string FCell;
+  std::string FCell, FValid;
+
+  // Excel holds at most 32,767 characters in a cell; the rest would make
+  // libxlsxwriter refuse the whole cell. Bytes that are no UTF-8 would make
+  // the sheet unreadable.
+  static constexpr std::size_t kMaxCellChars = 32767;
+  void WriteText(lxw_row_t row, lxw_col_t col, std::string_view text, lxw_format* format) {
+    FValid.clear();
+    AppendValidUtf8(FValid, text, kMaxCellChars);
+    worksheet_write_string(FSheet, row, col, FValid.c_str(), format);
+  }
   std::string FTitleProp, FSubject, FAuthor, FKeywords, FComments, FCreator = "mv report engine";
 
   lxw_format* DateFormat(const std::string& pattern) {
@@ -325,7 +335,7 @@ class TXlsxWriter : public TReportSink {
     FCaptionsDone = true;
     NextRow();
     for (std::size_t i = 0; i < FInfo.Columns.size(); ++i)
-      worksheet_write_string(FSheet, FRow, static_cast<lxw_col_t>(i), FInfo.Columns[i].Caption.c_str(), FCaption);
+      WriteText(FRow, static_cast<lxw_col_t>(i), FInfo.Columns[i].Caption, FCaption);
     worksheet_freeze_panes(FSheet, static_cast<lxw_row_t>(FRow + 1), 0);
   }
 

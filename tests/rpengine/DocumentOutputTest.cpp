@@ -327,6 +327,25 @@ TEST_F(DocumentOutput, WorkbookHoldsNumbersDatesBoldFrozenCaptionsAndTotals) {
   EXPECT_TRUE(Has(sheet, "<oddFooter>&amp;RPage &amp;P of &amp;N</oddFooter>")) << sheet;
 }
 
+// A text too long for a cell keeps its first 32,767 characters (the cell
+// was left empty), and bytes that are no UTF-8 no longer make the sheet
+// unreadable.
+TEST_F(DocumentOutput, WorkbookCellsTakeAnyTextTheDriverGives) {
+  std::string xls = Out(".XLS");
+  auto w = MakeXlsxWriter(xls, "/tmp");
+  w->Begin(FFeed.Info(FFile));
+  FFeed.Row(*w, std::string(40000, 'x'), "2024-03-01 06:15:00", "1");
+  FFeed.Row(*w, "A\xFF" "B\xEF\xBF\xBE", "2024-03-01 06:15:00", "2");
+  w->End();
+  auto cells = Cells(Part(xls, "xl/worksheets/sheet1.xml"));
+  EXPECT_TRUE(Has(cells["A2"], "<t>" + std::string(32767, 'x') + "</t>")) << cells["A2"].size();
+  EXPECT_TRUE(Has(cells["A3"], "<t>A\xEF\xBF\xBD" "B\xEF\xBF\xBD</t>")) << cells["A3"];
+  EXPECT_EQ(Shell("python3 -c \"import sys,zipfile,xml.dom.minidom as m; "
+                  "m.parseString(zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml')); print('ok')\" '" +
+                  xls + "'"),
+            "ok\n");
+}
+
 // ---- RTF ------------------------------------------------------------------
 
 // The text a reader sees: groups and control words dropped, \uN? decoded,

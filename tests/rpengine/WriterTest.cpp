@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DefinitionReader.h"
+#include "TextUtil.h"
 #include "Writers.h"
 
 using namespace mv::rpe;
@@ -84,6 +85,34 @@ class TextWriterTest : public ::testing::Test {
     FSink->EndSection();
   }
 };
+
+// Whatever bytes a driver hands over, XML and HTML text stays well-formed
+// and reads back as it was where it can: markup and line ends escaped,
+// bytes that are no UTF-8 (and the characters XML forbids) as U+FFFD.
+TEST(XmlText, AnyValueKeepsTheDocumentWellFormed) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const struct {
+    const char* Name;
+    std::string In, Out;
+  } kCases[] = {
+      {"markup", "a<b>&\"c\"", "a&lt;b&gt;&amp;&quot;c&quot;"},
+      {"line ends and tab", "two\r\nlines\tand\rcr", "two&#13;&#10;lines&#9;and&#13;cr"},
+      {"other control character", std::string("a\x01" "b"), "a" + fffd + "b"},
+      {"valid characters kept", "Z\xC3\xBCrich \xE2\x80\x93 \xF0\x9F\x8C\xA7", "Z\xC3\xBCrich \xE2\x80\x93 \xF0\x9F\x8C\xA7"},
+      {"stray bytes", "A\xFF" "B\xC3", "A" + fffd + "B" + fffd},
+      {"overlong and surrogate", "\xC0\x80|\xED\xA0\x80", fffd + fffd + "|" + fffd + fffd + fffd},
+      {"noncharacters", "x\xEF\xBF\xBEy\xEF\xBF\xBF", "x" + fffd + "y" + fffd},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.Name);
+    std::string out;
+    AppendXmlEscaped(out, c.In);
+    EXPECT_EQ(out, c.Out);
+  }
+  std::string cut;
+  AppendValidUtf8(cut, "\xC3\xA4\xFF\xEF\xBF\xBE" "bc", 4);
+  EXPECT_EQ(cut, "\xC3\xA4" + fffd + fffd + "b");
+}
 
 TEST_F(TextWriterTest, KeepsAGroupHeaderWithItsFirstRow) {
   Begin();
