@@ -337,9 +337,17 @@ TEST_F(DocumentOutput, WorkbookCellsTakeAnyTextTheDriverGives) {
   FFeed.Row(*w, std::string(40000, 'x'), "2024-03-01 06:15:00", "1");
   FFeed.Row(*w, "A\xFF" "B\xEF\xBF\xBE", "2024-03-01 06:15:00", "2");
   w->End();
-  auto cells = Cells(Part(xls, "xl/worksheets/sheet1.xml"));
-  EXPECT_TRUE(Has(cells["A2"], "<t>" + std::string(32767, 'x') + "</t>")) << cells["A2"].size();
-  EXPECT_TRUE(Has(cells["A3"], "<t>A\xEF\xBF\xBD" "B\xEF\xBF\xBD</t>")) << cells["A3"];
+  // Plain searches: std::regex recurses per character and overflows the
+  // stack on a cell this long.
+  const std::string sheet = Part(xls, "xl/worksheets/sheet1.xml");
+  auto text = [&](const std::string& cell) {
+    std::size_t at = sheet.find("<c r=\"" + cell + "\""), from = sheet.find("<t>", at), to = sheet.find("</t>", from);
+    return at == std::string::npos || from == std::string::npos || to == std::string::npos
+               ? std::string("(none)")
+               : sheet.substr(from + 3, to - from - 3);
+  };
+  EXPECT_EQ(text("A2"), std::string(32767, 'x'));
+  EXPECT_EQ(text("A3"), "A\xEF\xBF\xBD" "B\xEF\xBF\xBD");
   EXPECT_EQ(Shell("python3 -c \"import sys,zipfile,xml.dom.minidom as m; "
                   "m.parseString(zipfile.ZipFile(sys.argv[1]).read('xl/worksheets/sheet1.xml')); print('ok')\" '" +
                   xls + "'"),
