@@ -60,6 +60,16 @@ protected:
                                                   TSchedulerOptions{"/tmp/", false, 100ms});
         return *FScheduler;
     }
+    // Group 1, its job just started by hand (it fails fast, once the loop turns).
+    TScheduler& StartGroupOneNow() {
+        Add(1);
+        TScheduler& s = Make();
+        s.RebuildRunQueue();
+        TDialog dialog;
+        dialog.Answer = std::vector<int>{0};
+        s.StartProcessNow(dialog);
+        return s;
+    }
     void WaitForJobs() {
         ASSERT_TRUE(FLoop.RunUntil([&] { return FScheduler->RunningJobCount() == 0; })) << FMemo.All();
     }
@@ -160,12 +170,7 @@ TEST_F(Scheduling, KeywordStartsHeldOnlyWhereTheyNamedAPeriodToRun) {
 
 // A group the editor disabled while its job ran is not queued by the job's end.
 TEST_F(Scheduling, AGroupDisabledDuringItsJobIsNotQueuedAgain) {
-    Add(1);
-    TScheduler& s = Make();
-    s.RebuildRunQueue();
-    TDialog dialog;
-    dialog.Answer = std::vector<int>{0};
-    s.StartProcessNow(dialog);
+    TScheduler& s = StartGroupOneNow();
     FGroups.Items(0).Enabled = false;
     WaitForJobs();
     EXPECT_EQ(s.NextGroup(), nullptr);
@@ -176,12 +181,7 @@ TEST_F(Scheduling, AGroupDisabledDuringItsJobIsNotQueuedAgain) {
 // A start the operator sets while the group's job runs is kept when the
 // job ends; the job's own run state does not overwrite it.
 TEST_F(Scheduling, AStartSetWhileTheJobRunsStands) {
-    Add(1);
-    TScheduler& s = Make();
-    s.RebuildRunQueue();
-    TDialog dialog;
-    dialog.Answer = std::vector<int>{0};
-    s.StartProcessNow(dialog);
+    TScheduler& s = StartGroupOneNow();
     ASSERT_EQ(s.RunningJobCount(), 1);
     FGroups.Items(0).StartFrom = "03/01/2024 00:00:00";
     WaitForJobs();
